@@ -1,0 +1,267 @@
+#include "framework/afxwin.h"
+
+#include <ole2.h>
+
+#include <set>
+#include <vector>
+
+namespace {
+
+CWinApp* g_pApp = nullptr;
+BOOL g_bControlContainer = FALSE;
+
+// The object whose CreateEx is running on this thread: bound to its window on the first message,
+// which may come before WM_NCCREATE (WM_GETMINMAXINFO does).
+thread_local CWnd* t_pWndInit = nullptr;
+
+const wchar_t kObjectProp[] = L"TovoFrameworkWnd";
+
+std::wstring FileTitleOf(const std::wstring& path) {
+    std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
+    size_t dot = name.find_last_of(L'.');
+    return dot == std::wstring::npos ? name : name.substr(0, dot);
+}
+
+} // namespace
+
+// ---- application ----
+
+CWinApp::CWinApp(LPCWSTR pszAppName) {
+    if (pszAppName)
+        m_strAppName = pszAppName;
+    g_pApp = this;
+}
+
+CWinApp::~CWinApp() {
+    if (g_pApp == this)
+        g_pApp = nullptr;
+}
+
+void CWinApp::SetStartupInfo(HINSTANCE hInstance, LPWSTR lpCmdLine, int nCmdShow) {
+    m_hInstance = hInstance;
+    m_strCmdLine = lpCmdLine ? lpCmdLine : L"";
+    m_lpCmdLine = &m_strCmdLine[0];
+    m_nCmdShow = nCmdShow;
+    if (m_strAppName.empty()) {
+        // 0xE000 is the framework's application-title string id.
+        wchar_t title[256] = {};
+        if (LoadStringW(hInstance, 0xE000, title, 256) > 0)
+            m_strAppName = title;
+        else
+            m_strAppName = FileTitleOf(AfxGetModuleFileName(nullptr));
+    }
+    m_pszAppName = m_strAppName.c_str();
+}
+
+BOOL CWinThread::InitInstance() { return FALSE; }
+int CWinThread::ExitInstance() { return static_cast<int>(m_msgCur.wParam); }
+
+int CWinThread::Run() {
+    // Without a main window nothing could ever end the loop.
+    if (!m_pMainWnd || !IsWindow(m_pMainWnd->m_hWnd))
+        PostQuitMessage(0);
+    for (;;) {
+        BOOL got = GetMessageW(&m_msgCur, nullptr, 0, 0);
+        if (got == 0 || got == -1)
+            break;
+        TranslateMessage(&m_msgCur);
+        DispatchMessageW(&m_msgCur);
+    }
+    return ExitInstance();
+}
+
+BOOL CWinApp::InitInstance() { return TRUE; }
+int CWinApp::ExitInstance() { return CWinThread::ExitInstance(); }
+int CWinApp::Run() { return CWinThread::Run(); }
+
+CWinApp* AfxGetApp() { return g_pApp; }
+
+HINSTANCE AfxGetInstanceHandle() {
+    return g_pApp && g_pApp->m_hInstance ? g_pApp->m_hInstance : GetModuleHandleW(nullptr);
+}
+
+HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
+
+LPCWSTR AfxGetAppName() {
+    if (g_pApp && g_pApp->m_pszAppName)
+        return g_pApp->m_pszAppName;
+    static const std::wstring name = FileTitleOf(AfxGetModuleFileName(nullptr));
+    return name.c_str();
+}
+
+CWnd* AfxGetMainWnd() { return g_pApp ? g_pApp->m_pMainWnd : nullptr; }
+
+int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR lpCmdLine, int nCmdShow) {
+    CWinApp* app = AfxGetApp();
+    if (!app)
+        return -1;
+    app->SetStartupInfo(hInstance, lpCmdLine, nCmdShow);
+    if (!app->InitInstance()) {
+        if (app->m_pMainWnd)
+            app->m_pMainWnd->DestroyWindow();
+        return app->ExitInstance();
+    }
+    return app->Run();
+}
+
+std::wstring AfxGetModuleFileName(HMODULE hModule) {
+    std::vector<wchar_t> buf(MAX_PATH);
+    for (;;) {
+        DWORD n = GetModuleFileNameW(hModule, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0)
+            return std::wstring();
+        // A full buffer means the path may have been cut: grow until it fits.
+        if (n < buf.size() - 1)
+            return std::wstring(buf.data(), n);
+        if (buf.size() >= 32768 * 2)
+            return std::wstring(buf.data(), n);
+        buf.resize(buf.size() * 2);
+    }
+}
+
+std::wstring AfxSystemLibraryPath(LPCWSTR pszName) {
+    UINT n = GetSystemDirectoryW(nullptr, 0);
+    if (n == 0)
+        return std::wstring();
+    std::vector<wchar_t> buf(n + 1);
+    n = GetSystemDirectoryW(buf.data(), static_cast<UINT>(buf.size()));
+    std::wstring path(buf.data(), n);
+    if (!path.empty() && path.back() != L'\\')
+        path += L'\\';
+    return path + pszName;
+}
+
+HMODULE AfxLoadSystemLibrary(LPCWSTR pszName) {
+    std::wstring path = AfxSystemLibraryPath(pszName);
+    return path.empty() ? nullptr : LoadLibraryW(path.c_str());
+}
+
+LPCWSTR AfxRegisterWndClass(UINT nClassStyle, HCURSOR hCursor, HBRUSH hbrBackground, HICON hIcon) {
+    static std::set<std::wstring> registered;
+    HINSTANCE hInst = AfxGetInstanceHandle();
+    wchar_t name[96];
+    wsprintfW(name, L"Afx:%p:%x:%p:%p:%p", static_cast<void*>(hInst), nClassStyle,
+              static_cast<void*>(hCursor), static_cast<void*>(hbrBackground),
+              static_cast<void*>(hIcon));
+    auto it = registered.find(name);
+    if (it != registered.end())
+        return it->c_str();
+    WNDCLASSW wc = {};
+    wc.style = nClassStyle;
+    wc.lpfnWndProc = AfxWndProc;
+    wc.hInstance = hInst;
+    wc.hIcon = hIcon;
+    wc.hCursor = hCursor;
+    wc.hbrBackground = hbrBackground;
+    wc.lpszClassName = name;
+    WNDCLASSW existing = {};
+    if (!GetClassInfoW(hInst, name, &existing) && !RegisterClassW(&wc))
+        return nullptr;
+    return registered.insert(name).first->c_str();
+}
+
+BOOL AfxOleInit() { return SUCCEEDED(OleInitialize(nullptr)); }
+
+void AfxOleTerm(BOOL bJustRevoke) {
+    if (!bJustRevoke)
+        OleUninitialize();
+}
+
+void AfxEnableControlContainer() { g_bControlContainer = TRUE; }
+BOOL AfxOleControlContainerEnabled() { return g_bControlContainer; }
+
+// ---- windows ----
+
+const AFX_MSGMAP* CWnd::GetThisMessageMap() {
+    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, FALSE, nullptr}};
+    static const AFX_MSGMAP map = {nullptr, &entries[0]};
+    return &map;
+}
+
+CWnd::~CWnd() {
+    if (m_hWnd && IsWindow(m_hWnd)) {
+        // The object goes first: the window must no longer reach it.
+        RemovePropW(m_hWnd, kObjectProp);
+        ::DestroyWindow(m_hWnd);
+    }
+}
+
+CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
+    return hWnd ? static_cast<CWnd*>(GetPropW(hWnd, kObjectProp)) : nullptr;
+}
+
+BOOL CWnd::CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowName,
+                    DWORD dwStyle, int x, int y, int nWidth, int nHeight, HWND hWndParent,
+                    HMENU nIDorHMenu, LPVOID lpParam) {
+    HINSTANCE hInst = AfxGetInstanceHandle();
+    CWnd* previous = t_pWndInit;
+    t_pWndInit = this;
+    HWND hWnd = CreateWindowExW(dwExStyle, lpszClassName, lpszWindowName, dwStyle, x, y, nWidth,
+                                nHeight, hWndParent, nIDorHMenu, hInst, lpParam);
+    t_pWndInit = previous;
+    if (!hWnd)
+        m_hWnd = nullptr;
+    return hWnd != nullptr;
+}
+
+BOOL CWnd::DestroyWindow() { return m_hWnd ? ::DestroyWindow(m_hWnd) : FALSE; }
+
+LRESULT CWnd::Default() {
+    return DefWindowProc(m_current.message, m_current.wParam, m_current.lParam);
+}
+
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    return ::DefWindowProcW(m_hWnd, message, wParam, lParam);
+}
+
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    for (const AFX_MSGMAP* map = GetMessageMap(); map;
+         map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
+        for (const AFX_MSGMAP_ENTRY* e = map->lpEntries; e->nMessage != 0; ++e) {
+            if (e->nMessage != message)
+                continue;
+            if (e->bCommand && e->nID != LOWORD(wParam))
+                continue;
+            return e->pfn(this, wParam, lParam);
+        }
+    }
+    return DefWindowProc(message, wParam, lParam);
+}
+
+void CWnd::OnNcDestroy() {
+    RemovePropW(m_hWnd, kObjectProp);
+    m_hWnd = nullptr;
+    // The end of the application's main window ends its message loop.
+    CWinApp* app = AfxGetApp();
+    if (app && app->m_pMainWnd == this) {
+        app->m_pMainWnd = nullptr;
+        PostQuitMessage(0);
+    }
+    PostNcDestroy();
+}
+
+LRESULT AfxCallWndProc(CWnd* pWnd, HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    CWnd::CurrentMessage saved = pWnd->m_current;
+    pWnd->m_current = {message, wParam, lParam};
+    LRESULT result;
+    if (message == WM_NCDESTROY) {
+        result = DefWindowProcW(hWnd, message, wParam, lParam);
+        pWnd->OnNcDestroy();
+        return result;
+    }
+    result = pWnd->WindowProc(message, wParam, lParam);
+    pWnd->m_current = saved;
+    return result;
+}
+
+LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    CWnd* pWnd = CWnd::FromHandlePermanent(hWnd);
+    if (!pWnd && t_pWndInit && !t_pWndInit->m_hWnd) {
+        pWnd = t_pWndInit;
+        pWnd->m_hWnd = hWnd;
+        SetPropW(hWnd, kObjectProp, pWnd);
+    }
+    if (!pWnd)
+        return DefWindowProcW(hWnd, message, wParam, lParam);
+    return AfxCallWndProc(pWnd, hWnd, message, wParam, lParam);
+}

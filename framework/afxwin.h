@@ -1,0 +1,224 @@
+#pragma once
+// A small stand-in for the Windows application framework: application object, windows with
+// message maps, window-class registration and the OLE start-up calls. Only what the client uses.
+
+#include <windows.h>
+
+#include <string>
+
+class CWnd;
+
+class CObject {
+public:
+    virtual ~CObject() = default;
+};
+
+class CCmdTarget : public CObject {};
+
+class CWinThread : public CCmdTarget {
+public:
+    CWnd* m_pMainWnd = nullptr;
+
+    virtual BOOL InitInstance();
+    virtual int ExitInstance();
+    // Pumps messages until WM_QUIT, then returns ExitInstance().
+    virtual int Run();
+
+protected:
+    MSG m_msgCur = {};
+};
+
+class CWinApp : public CWinThread {
+public:
+    explicit CWinApp(LPCWSTR pszAppName = nullptr);
+    ~CWinApp() override;
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
+
+    LPCWSTR m_pszAppName = nullptr; // from the title string resource, else the program file's name
+    HINSTANCE m_hInstance = nullptr;
+    LPWSTR m_lpCmdLine = nullptr; // the arguments, without the program name
+    int m_nCmdShow = SW_SHOWNORMAL;
+
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+    int Run() override;
+
+    // Called by AfxWinMain before InitInstance.
+    void SetStartupInfo(HINSTANCE hInstance, LPWSTR lpCmdLine, int nCmdShow);
+
+private:
+    std::wstring m_strAppName;
+    std::wstring m_strCmdLine;
+};
+
+CWinApp* AfxGetApp();
+HINSTANCE AfxGetInstanceHandle();
+HINSTANCE AfxGetResourceHandle();
+// The application's name; without an application object, the program file's name.
+LPCWSTR AfxGetAppName();
+CWnd* AfxGetMainWnd();
+int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow);
+
+// Registers (once) a window class served by the framework's window procedure and returns its name.
+LPCWSTR AfxRegisterWndClass(UINT nClassStyle, HCURSOR hCursor = nullptr,
+                            HBRUSH hbrBackground = nullptr, HICON hIcon = nullptr);
+
+BOOL AfxOleInit();
+void AfxOleTerm(BOOL bJustRevoke = FALSE);
+void AfxEnableControlContainer();
+BOOL AfxOleControlContainerEnabled();
+
+// Directory of the program file (with its trailing backslash) and its full name, never cut off.
+std::wstring AfxGetModuleFileName(HMODULE hModule = nullptr);
+// Full path of a system library, so that a DLL of the same name beside the program is never used.
+std::wstring AfxSystemLibraryPath(LPCWSTR pszName);
+HMODULE AfxLoadSystemLibrary(LPCWSTR pszName);
+
+// The window procedure of every class that AfxRegisterWndClass registers.
+LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// ---- message maps ----
+
+using AFX_PMSG = LRESULT (*)(CWnd* pWnd, WPARAM wParam, LPARAM lParam);
+
+struct AFX_MSGMAP_ENTRY {
+    UINT nMessage; // 0 ends the table
+    UINT nID;      // for WM_COMMAND: the command id (low word of wParam); else 0
+    BOOL bCommand; // match nID against LOWORD(wParam)
+    AFX_PMSG pfn;
+};
+
+struct AFX_MSGMAP {
+    const AFX_MSGMAP* (*pfnGetBaseMap)();
+    const AFX_MSGMAP_ENTRY* lpEntries;
+};
+
+#define DECLARE_MESSAGE_MAP()                                                                      \
+protected:                                                                                         \
+    static const AFX_MSGMAP* GetThisMessageMap();                                                  \
+    const AFX_MSGMAP* GetMessageMap() const override;
+
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                     \
+    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); }              \
+    const AFX_MSGMAP* theClass::GetThisMessageMap() {                                              \
+        using ThisClass = theClass;                                                                \
+        using TheBaseClass = baseClass;                                                            \
+        static const AFX_MSGMAP_ENTRY _messageEntries[] = {
+
+#define END_MESSAGE_MAP()                                                                          \
+    {0, 0, FALSE, nullptr}                                                                         \
+    }                                                                                              \
+    ;                                                                                              \
+    static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, &_messageEntries[0]};  \
+    return &messageMap;                                                                            \
+    }
+
+#define AFX_THIS(p) static_cast<ThisClass*>(p)
+
+#define ON_WM_CREATE()                                                                             \
+    {WM_CREATE, 0, FALSE, [](CWnd* p, WPARAM, LPARAM l) -> LRESULT {                               \
+         return AFX_THIS(p)->OnCreate(reinterpret_cast<LPCREATESTRUCTW>(l));                        \
+     }},
+#define ON_WM_SIZE()                                                                               \
+    {WM_SIZE, 0, FALSE, [](CWnd* p, WPARAM w, LPARAM l) -> LRESULT {                               \
+         AFX_THIS(p)->OnSize(static_cast<UINT>(w), static_cast<short>(LOWORD(l)),                  \
+                             static_cast<short>(HIWORD(l)));                                       \
+         return 0;                                                                                 \
+     }},
+#define ON_WM_TIMER()                                                                              \
+    {WM_TIMER, 0, FALSE, [](CWnd* p, WPARAM w, LPARAM) -> LRESULT {                                \
+         AFX_THIS(p)->OnTimer(static_cast<UINT_PTR>(w));                                           \
+         return 0;                                                                                 \
+     }},
+#define ON_WM_CLOSE()                                                                              \
+    {WM_CLOSE, 0, FALSE, [](CWnd* p, WPARAM, LPARAM) -> LRESULT {                                  \
+         AFX_THIS(p)->OnClose();                                                                   \
+         return 0;                                                                                 \
+     }},
+#define ON_WM_DESTROY()                                                                            \
+    {WM_DESTROY, 0, FALSE, [](CWnd* p, WPARAM, LPARAM) -> LRESULT {                                \
+         AFX_THIS(p)->OnDestroy();                                                                 \
+         return 0;                                                                                 \
+     }},
+// LRESULT OnXxx(WPARAM, LPARAM)
+#define ON_MESSAGE(message, memberFxn)                                                             \
+    {message, 0, FALSE,                                                                            \
+     [](CWnd* p, WPARAM w, LPARAM l) -> LRESULT { return AFX_THIS(p)->memberFxn(w, l); }},
+// void OnXxx()
+#define ON_COMMAND(id, memberFxn)                                                                  \
+    {WM_COMMAND, id, TRUE, [](CWnd* p, WPARAM, LPARAM) -> LRESULT {                                \
+         AFX_THIS(p)->memberFxn();                                                                 \
+         return 0;                                                                                 \
+     }},
+
+// ---- windows ----
+
+class CWnd : public CCmdTarget {
+public:
+    HWND m_hWnd = nullptr;
+
+    CWnd() = default;
+    ~CWnd() override;
+    CWnd(const CWnd&) = delete;
+    CWnd& operator=(const CWnd&) = delete;
+
+    operator HWND() const { return m_hWnd; }
+    HWND GetSafeHwnd() const { return m_hWnd; }
+    // The object bound to a window that the framework created, or null.
+    static CWnd* FromHandlePermanent(HWND hWnd);
+
+    BOOL CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowName, DWORD dwStyle,
+                  int x, int y, int nWidth, int nHeight, HWND hWndParent, HMENU nIDorHMenu,
+                  LPVOID lpParam = nullptr);
+    BOOL DestroyWindow();
+
+    BOOL ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
+    void UpdateWindow() { ::UpdateWindow(m_hWnd); }
+    void SetWindowText(LPCWSTR lpszString) { ::SetWindowTextW(m_hWnd, lpszString); }
+    BOOL SetWindowPos(HWND hWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags) {
+        return ::SetWindowPos(m_hWnd, hWndInsertAfter, x, y, cx, cy, nFlags);
+    }
+    void MoveWindow(int x, int y, int nWidth, int nHeight, BOOL bRepaint = TRUE) {
+        ::MoveWindow(m_hWnd, x, y, nWidth, nHeight, bRepaint);
+    }
+    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+        return ::SendMessageW(m_hWnd, message, wParam, lParam);
+    }
+    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+        return ::PostMessageW(m_hWnd, message, wParam, lParam);
+    }
+    UINT_PTR SetTimer(UINT_PTR nIDEvent, UINT nElapse, TIMERPROC lpfnTimer) {
+        return ::SetTimer(m_hWnd, nIDEvent, nElapse, lpfnTimer);
+    }
+
+    virtual const AFX_MSGMAP* GetMessageMap() const { return GetThisMessageMap(); }
+    static const AFX_MSGMAP* GetThisMessageMap();
+
+protected:
+    // Dispatches through the message map; unmapped messages get the default processing.
+    virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    // The default processing of the message being handled.
+    LRESULT Default();
+    virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    // After the window is gone; a window that owns its object deletes it here.
+    virtual void PostNcDestroy() {}
+
+    int OnCreate(LPCREATESTRUCTW) { return static_cast<int>(Default()); }
+    void OnSize(UINT, int, int) { Default(); }
+    void OnTimer(UINT_PTR) { Default(); }
+    void OnClose() { Default(); }
+    void OnDestroy() { Default(); }
+
+private:
+    void OnNcDestroy();
+    friend LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    friend LRESULT AfxCallWndProc(CWnd* pWnd, HWND hWnd, UINT message, WPARAM wParam,
+                                  LPARAM lParam);
+
+    struct CurrentMessage {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    } m_current = {};
+};

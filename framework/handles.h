@@ -1,0 +1,148 @@
+#pragma once
+// Small owners for Windows handles, so that release is obvious at the point of acquisition.
+
+#include <windows.h>
+#include <unknwn.h>
+
+#include <utility>
+
+template <typename Traits> class UniqueResource {
+public:
+    using type = typename Traits::type;
+
+    UniqueResource() = default;
+    explicit UniqueResource(type value) : m_value(value) {}
+    ~UniqueResource() { reset(); }
+    UniqueResource(UniqueResource&& other) noexcept : m_value(other.release()) {}
+    UniqueResource& operator=(UniqueResource&& other) noexcept {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
+
+    type get() const { return m_value; }
+    explicit operator bool() const { return Traits::valid(m_value); }
+    type release() { return std::exchange(m_value, Traits::none()); }
+    void reset(type value = Traits::none()) {
+        type old = std::exchange(m_value, value);
+        if (Traits::valid(old))
+            Traits::close(old);
+    }
+
+private:
+    type m_value = Traits::none();
+};
+
+struct KernelHandleTraits {
+    using type = HANDLE;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void close(type h) { ::CloseHandle(h); }
+};
+using UniqueHandle = UniqueResource<KernelHandleTraits>;
+
+struct LibraryTraits {
+    using type = HMODULE;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { ::FreeLibrary(h); }
+};
+using UniqueLibrary = UniqueResource<LibraryTraits>;
+
+// Bitmaps, brushes, regions and other GDI objects.
+template <typename T> struct GdiObjectTraits {
+    using type = T;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { ::DeleteObject(h); }
+};
+using UniqueBitmap = UniqueResource<GdiObjectTraits<HBITMAP>>;
+using UniqueRegion = UniqueResource<GdiObjectTraits<HRGN>>;
+
+struct MemoryDCTraits {
+    using type = HDC;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { ::DeleteDC(h); }
+};
+using UniqueMemoryDC = UniqueResource<MemoryDCTraits>;
+
+// A DC obtained with GetDC, returned with ReleaseDC.
+class WindowDC {
+public:
+    explicit WindowDC(HWND hWnd) : m_hWnd(hWnd), m_hDC(::GetDC(hWnd)) {}
+    ~WindowDC() {
+        if (m_hDC)
+            ::ReleaseDC(m_hWnd, m_hDC);
+    }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    HDC get() const { return m_hDC; }
+
+private:
+    HWND m_hWnd;
+    HDC m_hDC;
+};
+
+// Selects an object into a DC for the scope and puts the old one back.
+class SelectGuard {
+public:
+    SelectGuard(HDC hDC, HGDIOBJ obj) : m_hDC(hDC), m_old(::SelectObject(hDC, obj)) {}
+    ~SelectGuard() { ::SelectObject(m_hDC, m_old); }
+    SelectGuard(const SelectGuard&) = delete;
+    SelectGuard& operator=(const SelectGuard&) = delete;
+
+private:
+    HDC m_hDC;
+    HGDIOBJ m_old;
+};
+
+// Owns one COM reference.
+template <typename T> class ComPtr {
+public:
+    ComPtr() = default;
+    ~ComPtr() { reset(); }
+    ComPtr(const ComPtr& other) : m_p(other.m_p) {
+        if (m_p)
+            m_p->AddRef();
+    }
+    ComPtr& operator=(const ComPtr& other) {
+        if (other.m_p)
+            other.m_p->AddRef();
+        reset();
+        m_p = other.m_p;
+        return *this;
+    }
+    T* get() const { return m_p; }
+    T* operator->() const { return m_p; }
+    explicit operator bool() const { return m_p != nullptr; }
+    // For out-parameters: releases what is held first.
+    T** put() {
+        reset();
+        return &m_p;
+    }
+    void reset() {
+        if (m_p)
+            std::exchange(m_p, nullptr)->Release();
+    }
+
+private:
+    T* m_p = nullptr;
+};
+
+// GDI+ objects are plain C++ objects allocated through GDI+'s own allocator.
+template <typename T> class GdiplusPtr {
+public:
+    explicit GdiplusPtr(T* p = nullptr) : m_p(p) {}
+    ~GdiplusPtr() { delete m_p; }
+    GdiplusPtr(const GdiplusPtr&) = delete;
+    GdiplusPtr& operator=(const GdiplusPtr&) = delete;
+    T* get() const { return m_p; }
+    T* operator->() const { return m_p; }
+    T* release() { return std::exchange(m_p, nullptr); }
+
+private:
+    T* m_p;
+};
