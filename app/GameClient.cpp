@@ -1,0 +1,105 @@
+#include "app/GameClient.h"
+
+#include "app/StartupRules.h"
+#include "framework/handles.h"
+#include "mainwnd/MainWnd.h"
+
+CGameClient::CGameClient() : CWinApp(nullptr) {
+    // Version 1, no debug callback, GDI+'s own background thread and codecs.
+    m_gdiplusStartupInput.GdiplusVersion = 1;
+    m_gdiplusStartupInput.DebugEventCallback = nullptr;
+    m_gdiplusStartupInput.SuppressBackgroundThread = FALSE;
+    m_gdiplusStartupInput.SuppressExternalCodecs = FALSE;
+}
+
+CGameClient::~CGameClient() = default;
+
+BOOL CGameClient::InitInstance() {
+    CWinApp::InitInstance();
+    if (!CheckSingleInstance())
+        return TRUE; // no main window: the message loop ends at once
+
+    AfxEnableControlContainer();
+    AfxOleInit();
+    // Full path: a planted Explorer.exe beside the program must never be loaded.
+    wchar_t winDir[MAX_PATH] = {};
+    UINT n = GetWindowsDirectoryW(winDir, MAX_PATH);
+    if (n > 0 && n < MAX_PATH)
+        m_hExplorerModule = LoadLibraryW((std::wstring(winDir) + L"\\Explorer.exe").c_str());
+    Gdiplus::GdiplusStartup(&m_gdiplusToken, &m_gdiplusStartupInput, nullptr);
+
+    std::wstring cmdLine = TrimCommandLine(m_lpCmdLine ? m_lpCmdLine : L"");
+    m_pMainWnd = new CMainWnd;
+    bool autoStart = IsAutoStart(cmdLine);
+
+    if (IsWindow(m_pMainWnd->m_hWnd)) {
+        g_pMainWnd->CreateFirstPage();
+        m_pMainWnd->SetTimer(g_pMainWnd->m_nTimerId, 60000, nullptr);
+        m_pMainWnd->ShowWindow(autoStart ? SW_HIDE : SW_SHOW);
+        m_pMainWnd->UpdateWindow();
+    }
+    return TRUE;
+}
+
+BOOL CGameClient::CheckSingleInstance() {
+    m_hMutex = CreateMutexW(nullptr, TRUE, kInstanceMarker);
+    if (GetLastError() != ERROR_ALREADY_EXISTS)
+        return TRUE;
+    CloseHandle(m_hMutex);
+    m_hMutex = nullptr;
+
+    HWND running = FindRunningInstanceWindow();
+    if (running) {
+        if (IsIconic(running)) {
+            ShowWindow(running, SW_RESTORE);
+            SetForegroundWindow(running);
+            UpdateWindow(running);
+        } else {
+            ShowWindow(running, SW_SHOW);
+            SetForegroundWindow(running);
+        }
+    }
+    return FALSE;
+}
+
+HWND FindRunningInstanceWindow() {
+    // Hidden windows are walked too, so a copy that sits in the tray is found.
+    for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); IsWindow(w);
+         w = GetWindow(w, GW_HWNDNEXT)) {
+        if (GetPropW(w, kInstanceMarker))
+            return w;
+    }
+    return nullptr;
+}
+
+int CGameClient::ExitInstance() {
+    // Every step must be harmless on the second-copy path, where nothing was acquired.
+    if (m_gdiplusToken)
+        Gdiplus::GdiplusShutdown(m_gdiplusToken);
+    m_gdiplusToken = 0;
+    if (m_hMutex)
+        CloseHandle(m_hMutex);
+    m_hMutex = nullptr;
+    AfxOleTerm(FALSE);
+    if (m_hExplorerModule)
+        FreeLibrary(m_hExplorerModule);
+    m_hExplorerModule = nullptr;
+    if (m_pMainWnd) {
+        delete m_pMainWnd;
+        m_pMainWnd = nullptr;
+    }
+    return CWinApp::ExitInstance();
+}
+
+void EnableDebugPrivilege() {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw))
+        return;
+    UniqueHandle token(raw);
+    TOKEN_PRIVILEGES tp = {};
+    if (LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &tp.Privileges[0].Luid)) {
+        tp.PrivilegeCount = 1;
+        tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        AdjustTokenPrivileges(token.get(), FALSE, &tp, 0, nullptr, nullptr);
+    }
+}

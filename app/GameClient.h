@@ -1,0 +1,29 @@
+#pragma once
+
+#include "framework/afxwin.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+// The application: one copy at a time, OLE and GDI+ for its lifetime, the main window.
+class CGameClient : public CWinApp {
+public:
+    CGameClient();
+    ~CGameClient() override;
+
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+    // TRUE for the first copy (the mutex is then held); otherwise brings the running copy's
+    // window forward and returns FALSE.
+    BOOL CheckSingleInstance();
+
+    ULONG_PTR m_gdiplusToken = 0;
+    Gdiplus::GdiplusStartupInput m_gdiplusStartupInput;
+    HANDLE m_hMutex = nullptr;
+    HMODULE m_hExplorerModule = nullptr;
+};
+
+// Asks for the debug privilege on the process token; fails silently.
+void EnableDebugPrivilege();
+// The running copy's main window: the first top-level window carrying the instance property.
+HWND FindRunningInstanceWindow();
