@@ -1,0 +1,139 @@
+// The real executable: one instance, its window, "Auto", and what a second start does.
+
+#include "e2e/client_process.h"
+#include "support/test_util.h"
+
+#include <gtest/gtest.h>
+
+using namespace e2e;
+
+namespace {
+
+constexpr DWORD kStartTimeout = 20000;
+
+class Startup : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(0, CountMarkedWindows()) << "a client is still running"; }
+    void TearDown() override {
+        first.Kill();
+        second.Kill();
+    }
+    ClientProcess first, second;
+};
+
+RECT WindowRect(HWND w) {
+    RECT rc = {};
+    GetWindowRect(w, &rc);
+    return rc;
+}
+
+} // namespace
+
+TEST_F(Startup, FirstStartShowsOneCentredRoundedWindow) {
+    ClientInstall install;
+    ASSERT_TRUE(first.Start(install.ExePath()));
+    HWND w = WaitForMarkedWindow(kStartTimeout);
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(w) != FALSE; }, 5000));
+    EXPECT_EQ(1, CountMarkedWindows());
+
+    RECT rc = WindowRect(w);
+    EXPECT_EQ(1004, rc.right - rc.left);
+    EXPECT_EQ(695, rc.bottom - rc.top);
+    // No clamping: on a screen smaller than the window the corner lies off the top-left edge.
+    int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_EQ((sw - 1004) / 2, rc.left);
+    EXPECT_EQ((sh - 695) / 2, rc.top);
+
+    wchar_t title[64] = {};
+    GetWindowTextW(w, title, 64);
+    EXPECT_STREQ(L"Tovo页游开服", title);
+    EXPECT_EQ(WS_POPUP, GetWindowLongW(w, GWL_STYLE) & (WS_POPUP | WS_CAPTION | WS_THICKFRAME));
+    EXPECT_TRUE(GetClassLongW(w, GCL_STYLE) & CS_DROPSHADOW);
+
+    // Rounded corners: the corner pixel is cut off, the edges next to it are not.
+    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+    ASSERT_NE(ERROR, GetWindowRgn(w, rgn));
+    EXPECT_FALSE(PtInRegion(rgn, 0, 0));
+    EXPECT_TRUE(PtInRegion(rgn, 0, 10));
+    EXPECT_TRUE(PtInRegion(rgn, 10, 0));
+    EXPECT_TRUE(PtInRegion(rgn, 1003, 694 - 10));
+    EXPECT_TRUE(PtInRegion(rgn, 500, 694));
+    DeleteObject(rgn);
+
+    // Closing the window ends the program through its normal exit.
+    PostMessageW(w, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, first.WaitExit(10000));
+}
+
+TEST_F(Startup, AutoWithBlanksStartsHiddenOtherSpellingsShow) {
+    ClientInstall install;
+    struct Case {
+        const wchar_t* args;
+        bool visible;
+    } cases[] = {{L" Auto\t", false}, {L"Auto", false}, {L"auto", true},
+                 {L"AUTO", true},     {L"Auto x", true}, {L"", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "args [" << testutil::ToUtf8(c.args)
+                                        << "]");
+        ClientProcess p;
+        ASSERT_TRUE(p.Start(install.ExePath(), c.args));
+        HWND w = WaitForMarkedWindow(kStartTimeout);
+        ASSERT_TRUE(w);
+        // Start-up is over once the loop answers; only then is visibility final.
+        ASSERT_GE(ProbeMessageLoop(w, 5000), 0);
+        EXPECT_EQ(c.visible, IsWindowVisible(w) != FALSE);
+        PostMessageW(w, WM_CLOSE, 0, 0);
+        EXPECT_EQ(0u, p.WaitExit(10000));
+    }
+}
+
+TEST_F(Startup, SecondStartBringsTheFirstForwardAndEnds) {
+    ClientInstall install;
+    ASSERT_TRUE(first.Start(install.ExePath(), L"Auto"));
+    HWND w = WaitForMarkedWindow(kStartTimeout);
+    ASSERT_TRUE(w);
+    ASSERT_GE(ProbeMessageLoop(w, 5000), 0);
+    ASSERT_FALSE(IsWindowVisible(w));
+
+    // Hidden in the tray: shown.
+    ASSERT_TRUE(second.Start(install.ExePath()));
+    EXPECT_EQ(0u, second.WaitExit(10000));
+    EXPECT_EQ(1, CountMarkedWindows());
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(w) != FALSE; }, 5000));
+
+    // Minimised: restored.
+    ShowWindow(w, SW_MINIMIZE);
+    ASSERT_TRUE(WaitUntil([&] { return IsIconic(w) != FALSE; }, 5000));
+    ClientProcess third;
+    ASSERT_TRUE(third.Start(install.ExePath(), L"Auto"));
+    EXPECT_EQ(0u, third.WaitExit(10000));
+    EXPECT_TRUE(WaitUntil([&] { return !IsIconic(w) && IsWindowVisible(w); }, 5000));
+    RECT rc = WindowRect(w);
+    EXPECT_EQ(1004, rc.right - rc.left);
+    EXPECT_EQ(1, CountMarkedWindows());
+
+    // Once the first has gone, a new start is a first instance again.
+    PostMessageW(w, WM_CLOSE, 0, 0);
+    ASSERT_EQ(0u, first.WaitExit(10000));
+    ClientProcess fourth;
+    ASSERT_TRUE(fourth.Start(install.ExePath()));
+    HWND again = WaitForMarkedWindow(kStartTimeout);
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(again) != FALSE; }, 5000));
+    PostMessageW(again, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, fourth.WaitExit(10000));
+}
+
+TEST_F(Startup, EmptySkinDirectoryStillGivesTheFullWindow) {
+    ClientInstall install(/*withSkin=*/false);
+    ASSERT_TRUE(first.Start(install.ExePath()));
+    HWND w = WaitForMarkedWindow(kStartTimeout);
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(w) != FALSE; }, 5000));
+    RECT rc = WindowRect(w);
+    EXPECT_EQ(1004, rc.right - rc.left);
+    EXPECT_EQ(695, rc.bottom - rc.top);
+    PostMessageW(w, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, first.WaitExit(10000));
+}
