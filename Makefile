@@ -1,0 +1,32 @@
+# Tovo box: build, run and test the Windows client on Debian with mingw-w64 and Wine.
+BUILD ?= build
+# The development and test build keeps every portal address on loopback.
+LOOPBACK := http://127.0.0.1:18731
+CMAKE_FLAGS := -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+	-DTOVO_BOX_SERVER=$(LOOPBACK) -DTOVO_HOME_PAGE=$(LOOPBACK)/home -DTOVO_PROBE_URL=$(LOOPBACK)/probe
+
+.PHONY: deps build test run release bench clean
+
+deps:
+	@tools/install-deps.sh
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j2 --timeout 300
+
+run: build
+	tools/run-client.sh $(BUILD)
+
+# The shipped configuration: the product's own portal addresses, no tests.
+release: deps
+	cmake -S . -B build-release -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+		-DTOVO_TESTS=OFF
+	cmake --build build-release
+
+clean:
+	rm -rf $(BUILD) build-release

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need on a Debian machine, and nothing when all of
+# it is there already.
+set -euo pipefail
+
+packages=(cmake ninja-build g++-mingw-w64-i686-posix wine wine32:i386 fonts-wqy-microhei
+    xvfb xdotool imagemagick googletest x11-utils)
+
+missing=()
+for p in "${packages[@]}"; do
+    if [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != "install ok installed" ]; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
