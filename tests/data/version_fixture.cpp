@@ -1,0 +1,1 @@
+void tovo_version_fixture() {}
