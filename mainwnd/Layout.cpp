@@ -25,7 +25,7 @@ std::wstring DirectoryOf(const std::wstring& path) {
 }
 
 std::wstring ExtendedPath(const std::wstring& path) {
-    if (path.size() < MAX_PATH - 12 || path.compare(0, 4, L"\\\\?\\") == 0)
+    if (path.size() < MAX_PATH || path.compare(0, 4, L"\\\\?\\") == 0)
         return path;
     if (path.compare(0, 2, L"\\\\") == 0)
         return L"\\\\?\\UNC\\" + path.substr(2);

@@ -1,0 +1,95 @@
+#include "report/UsageReport.h"
+
+#include "mainwnd/MainWnd.h"
+#include "portal.h"
+#include "report/MacAddress.h"
+#include "report/MD5.h"
+#include "report/SendData.h"
+
+#include <vector>
+
+bool ShouldStartReport(BOOL online, BOOL reportStarted) { return online && !reportStarted; }
+
+bool ShouldStartOnTick(BOOL wasOnline, BOOL nowOnline) { return nowOnline && !wasOnline; }
+
+namespace {
+
+std::string ToAnsi(const std::wstring& text) {
+    int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return std::string();
+    std::vector<char> buffer(size + 1, '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, buffer.data(), size, nullptr, nullptr);
+    return std::string(buffer.data());
+}
+
+std::wstring DigestOf(CMD5& md5, const std::wstring& text) {
+    std::string bytes = ToAnsi(text);
+    md5.Init();
+    md5.DigestText(bytes.c_str());
+    const char* digest = md5.GetDigestText();
+    return digest ? std::wstring(digest, digest + strlen(digest)) : std::wstring();
+}
+
+} // namespace
+
+std::wstring ComputeCenterKey(const std::wstring& version, const std::wstring& mac,
+                              const std::wstring& type) {
+    CMD5 md5;
+    std::wstring first = DigestOf(md5, version + mac);
+    return DigestOf(md5, type + first);
+}
+
+std::wstring EncodeQueryValue(const std::wstring& value) {
+    std::string utf8;
+    if (!value.empty()) {
+        int n = WideCharToMultiByte(CP_UTF8, 0, value.data(), static_cast<int>(value.size()),
+                                    nullptr, 0, nullptr, nullptr);
+        utf8.resize(n);
+        WideCharToMultiByte(CP_UTF8, 0, value.data(), static_cast<int>(value.size()), &utf8[0], n,
+                            nullptr, nullptr);
+    }
+    static const wchar_t hex[] = L"0123456789ABCDEF";
+    std::wstring out;
+    for (unsigned char c : utf8) {
+        bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+        if (unreserved) {
+            out += static_cast<wchar_t>(c);
+        } else {
+            out += L'%';
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
+        }
+    }
+    return out;
+}
+
+std::wstring BuildReportUrl(const std::wstring& server, const std::wstring& channel,
+                            const std::wstring& version, const std::wstring& mac,
+                            const std::wstring& type, const std::wstring& key) {
+    return server + L"/box.php?from=" + EncodeQueryValue(channel) +
+           L"&version=" + EncodeQueryValue(version) + L"&mac=" + EncodeQueryValue(mac) +
+           L"&type=" + EncodeQueryValue(type) + L"&centerkey=" + EncodeQueryValue(key);
+}
+
+void SendUsageReport(std::wstring channel, std::wstring version, std::wstring type) {
+    std::wstring mac = GetMacAddress();
+    std::wstring key = ComputeCenterKey(version, mac, type);
+    std::wstring url = BuildReportUrl(TOVO_BOX_SERVER, channel, version, mac, type, key);
+    CSendData sender;
+    std::wstring response;
+    sender.PostRequest(url, response);
+}
+
+DWORD WINAPI ReportThreadProc(LPVOID param) {
+    if (!g_pMainWnd || !g_pMainWnd->m_bOnline.load(std::memory_order_relaxed))
+        return 0;
+    try {
+        CMainWnd* wnd = static_cast<CMainWnd*>(param);
+        SendUsageReport(wnd->m_strChannel, wnd->m_strVersion, L"2");
+    } catch (...) {
+        // Nothing of the report is ever shown; the thread just ends.
+    }
+    return 0;
+}

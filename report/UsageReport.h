@@ -1,0 +1,25 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// When a report may start: online, and none started yet in this run.
+bool ShouldStartReport(BOOL online, BOOL reportStarted);
+// A timer tick starts the report only on a rise of the network flag that it observes itself.
+bool ShouldStartOnTick(BOOL wasOnline, BOOL nowOnline);
+
+// hex(MD5(ansi(type + hex(MD5(ansi(version + mac)))))), ansi being the system code page.
+std::wstring ComputeCenterKey(const std::wstring& version, const std::wstring& mac,
+                              const std::wstring& type);
+// Percent-encodes a query value (RFC 3986): unreserved characters stay, everything else goes as
+// UTF-8 %XX, so a channel cannot add or break query fields.
+std::wstring EncodeQueryValue(const std::wstring& value);
+std::wstring BuildReportUrl(const std::wstring& server, const std::wstring& channel,
+                            const std::wstring& version, const std::wstring& mac,
+                            const std::wstring& type, const std::wstring& key);
+
+// Builds and sends one report to the box server; the answer is not used.
+void SendUsageReport(std::wstring channel, std::wstring version, std::wstring type);
+// Thread procedure; its argument is the main window.
+DWORD WINAPI ReportThreadProc(LPVOID param);
