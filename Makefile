@@ -28,5 +28,10 @@ release: deps
 		-DTOVO_TESTS=OFF
 	cmake --build build-release
 
+# Start-up and exit time of the real client, over 20 runs under Wine's null display.
+bench: build
+	cmake --build $(BUILD) --target startup_bench
+	tools/wine-run.sh --prefix $(BUILD)/wine/null $(BUILD)/bin/startup_bench.exe 20
+
 clean:
 	rm -rf $(BUILD) build-release
