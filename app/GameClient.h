@@ -2,8 +2,7 @@
 
 #include "framework/afxwin.h"
 
-#include <objidl.h>
-#include <gdiplus.h>
+#include "framework/afxgdiplus.h"
 
 // The application: one copy at a time, OLE and GDI+ for its lifetime, the main window.
 class CGameClient : public CWinApp {

@@ -3,8 +3,7 @@
 #include "framework/afxwin.h"
 #include "mainwnd/Layout.h"
 
-#include <objidl.h>
-#include <gdiplus.h>
+#include "framework/afxgdiplus.h"
 
 #include <atomic>
 #include <string>
