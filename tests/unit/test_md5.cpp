@@ -1,8 +1,8 @@
 #include "report/MD5.h"
+#include "support/independent_md5.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <wincrypt.h>
 
 #include <cstdio>
 #include <random>
@@ -23,34 +23,7 @@ std::string Digest(const std::string& text) {
     return Digest(md5, text);
 }
 
-// The system's cryptographic provider, as an independent implementation. Acquired once: under
-// Wine each acquisition costs milliseconds.
-std::string ReferenceDigest(const std::string& text) {
-    static const HCRYPTPROV provider = [] {
-        HCRYPTPROV handle = 0;
-        return CryptAcquireContextW(&handle, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)
-                   ? handle
-                   : 0;
-    }();
-    std::string hex = "<no reference>";
-    HCRYPTHASH hash = 0;
-    if (!provider || !CryptCreateHash(provider, CALG_MD5, 0, 0, &hash)) {
-        return hex;
-    }
-    BYTE value[16];
-    DWORD size = sizeof(value);
-    if (CryptHashData(hash, reinterpret_cast<const BYTE*>(text.data()), DWORD(text.size()), 0) &&
-        CryptGetHashParam(hash, HP_HASHVAL, value, &size, 0)) {
-        hex.clear();
-        for (DWORD i = 0; i < size; ++i) {
-            char digits[3];
-            std::snprintf(digits, sizeof(digits), "%02x", value[i]);
-            hex += digits;
-        }
-    }
-    CryptDestroyHash(hash);
-    return hex;
-}
+std::string ReferenceDigest(const std::string& text) { return testutil::SystemMd5Hex(text); }
 
 int g_nDispatched = 0;
 
