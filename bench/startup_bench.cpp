@@ -44,8 +44,8 @@ int wmain(int argc, wchar_t** argv) {
         std::wstring cmd = L"\"" + exe + L"\"";
         LARGE_INTEGER t0, t1, t2, t3;
         QueryPerformanceCounter(&t0);
-        if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &si, &pi)) {
+        if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                            &pi)) {
             std::fprintf(stderr, "cannot start %ls\n", exe.c_str());
             return 1;
         }

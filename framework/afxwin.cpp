@@ -53,8 +53,12 @@ void CWinApp::SetStartupInfo(HINSTANCE hInstance, LPWSTR lpCmdLine, int nCmdShow
     m_pszAppName = m_strAppName.c_str();
 }
 
-BOOL CWinThread::InitInstance() { return FALSE; }
-int CWinThread::ExitInstance() { return static_cast<int>(m_msgCur.wParam); }
+BOOL CWinThread::InitInstance() {
+    return FALSE;
+}
+int CWinThread::ExitInstance() {
+    return static_cast<int>(m_msgCur.wParam);
+}
 
 int CWinThread::Run() {
     // Without a main window nothing could ever end the loop.
@@ -70,17 +74,27 @@ int CWinThread::Run() {
     return ExitInstance();
 }
 
-BOOL CWinApp::InitInstance() { return TRUE; }
-int CWinApp::ExitInstance() { return CWinThread::ExitInstance(); }
-int CWinApp::Run() { return CWinThread::Run(); }
+BOOL CWinApp::InitInstance() {
+    return TRUE;
+}
+int CWinApp::ExitInstance() {
+    return CWinThread::ExitInstance();
+}
+int CWinApp::Run() {
+    return CWinThread::Run();
+}
 
-CWinApp* AfxGetApp() { return g_pApp; }
+CWinApp* AfxGetApp() {
+    return g_pApp;
+}
 
 HINSTANCE AfxGetInstanceHandle() {
     return g_pApp && g_pApp->m_hInstance ? g_pApp->m_hInstance : GetModuleHandleW(nullptr);
 }
 
-HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
+HINSTANCE AfxGetResourceHandle() {
+    return AfxGetInstanceHandle();
+}
 
 LPCWSTR AfxGetAppName() {
     if (g_pApp && g_pApp->m_pszAppName)
@@ -89,7 +103,9 @@ LPCWSTR AfxGetAppName() {
     return name.c_str();
 }
 
-CWnd* AfxGetMainWnd() { return g_pApp ? g_pApp->m_pMainWnd : nullptr; }
+CWnd* AfxGetMainWnd() {
+    return g_pApp ? g_pApp->m_pMainWnd : nullptr;
+}
 
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR lpCmdLine, int nCmdShow) {
     CWinApp* app = AfxGetApp();
@@ -160,15 +176,21 @@ LPCWSTR AfxRegisterWndClass(UINT nClassStyle, HCURSOR hCursor, HBRUSH hbrBackgro
     return registered.insert(name).first->c_str();
 }
 
-BOOL AfxOleInit() { return SUCCEEDED(OleInitialize(nullptr)); }
+BOOL AfxOleInit() {
+    return SUCCEEDED(OleInitialize(nullptr));
+}
 
 void AfxOleTerm(BOOL bJustRevoke) {
     if (!bJustRevoke)
         OleUninitialize();
 }
 
-void AfxEnableControlContainer() { g_bControlContainer = TRUE; }
-BOOL AfxOleControlContainerEnabled() { return g_bControlContainer; }
+void AfxEnableControlContainer() {
+    g_bControlContainer = TRUE;
+}
+BOOL AfxOleControlContainerEnabled() {
+    return g_bControlContainer;
+}
 
 // ---- windows ----
 
@@ -190,9 +212,9 @@ CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
     return hWnd ? static_cast<CWnd*>(GetPropW(hWnd, kObjectProp)) : nullptr;
 }
 
-BOOL CWnd::CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowName,
-                    DWORD dwStyle, int x, int y, int nWidth, int nHeight, HWND hWndParent,
-                    HMENU nIDorHMenu, LPVOID lpParam) {
+BOOL CWnd::CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowName, DWORD dwStyle,
+                    int x, int y, int nWidth, int nHeight, HWND hWndParent, HMENU nIDorHMenu,
+                    LPVOID lpParam) {
     HINSTANCE hInst = AfxGetInstanceHandle();
     CWnd* previous = t_pWndInit;
     t_pWndInit = this;
@@ -204,7 +226,9 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowNa
     return hWnd != nullptr;
 }
 
-BOOL CWnd::DestroyWindow() { return m_hWnd ? ::DestroyWindow(m_hWnd) : FALSE; }
+BOOL CWnd::DestroyWindow() {
+    return m_hWnd ? ::DestroyWindow(m_hWnd) : FALSE;
+}
 
 LRESULT CWnd::Default() {
     return DefWindowProc(m_current.message, m_current.wParam, m_current.lParam);

@@ -100,14 +100,16 @@ protected:                                                                      
     const AFX_MSGMAP* GetMessageMap() const override;
 
 #define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                     \
-    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); }              \
+    const AFX_MSGMAP* theClass::GetMessageMap() const {                                            \
+        return GetThisMessageMap();                                                                \
+    }                                                                                              \
     const AFX_MSGMAP* theClass::GetThisMessageMap() {                                              \
         using ThisClass = theClass;                                                                \
         using TheBaseClass = baseClass;                                                            \
         static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 
 #define END_MESSAGE_MAP()                                                                          \
-    {0, 0, FALSE, nullptr}                                                                         \
+    { 0, 0, FALSE, nullptr }                                                                       \
     }                                                                                              \
     ;                                                                                              \
     static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, &_messageEntries[0]};  \
@@ -118,7 +120,7 @@ protected:                                                                      
 
 #define ON_WM_CREATE()                                                                             \
     {WM_CREATE, 0, FALSE, [](CWnd* p, WPARAM, LPARAM l) -> LRESULT {                               \
-         return AFX_THIS(p)->OnCreate(reinterpret_cast<LPCREATESTRUCTW>(l));                        \
+         return AFX_THIS(p)->OnCreate(reinterpret_cast<LPCREATESTRUCTW>(l));                       \
      }},
 #define ON_WM_SIZE()                                                                               \
     {WM_SIZE, 0, FALSE, [](CWnd* p, WPARAM w, LPARAM l) -> LRESULT {                               \

@@ -12,7 +12,9 @@ ControlLayout ComputeLayout(int w, int h) {
     return l;
 }
 
-RECT WebAreaFor(int cx, int cy) { return RECT{1, 46, cx - 1, cy - 30}; }
+RECT WebAreaFor(int cx, int cy) {
+    return RECT{1, 46, cx - 1, cy - 30};
+}
 
 POINT CentredPosition(int screenWidth, int screenHeight, int width, int height) {
     // C++ division truncates towards zero, as the placement rule wants.

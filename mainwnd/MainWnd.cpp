@@ -52,16 +52,18 @@ END_MESSAGE_MAP()
 
 CMainWnd::CMainWnd() {
     m_nTabState[0] = 2; // the first tab is shown selected from the start
-    LPCWSTR cls = AfxRegisterWndClass(CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS,
-                                      LoadCursorW(nullptr, IDC_ARROW),
-                                      reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), nullptr);
+    LPCWSTR cls =
+        AfxRegisterWndClass(CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS, LoadCursorW(nullptr, IDC_ARROW),
+                            reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), nullptr);
     CreateEx(0, cls, L"Tovo",
              WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX |
                  WS_MAXIMIZEBOX,
              0, 0, 0, 0, nullptr, nullptr);
 }
 
-CMainWnd::~CMainWnd() { ReleaseSkin(); }
+CMainWnd::~CMainWnd() {
+    ReleaseSkin();
+}
 
 int CMainWnd::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
     if (CWnd::OnCreate(lpCreateStruct) == -1)
@@ -97,9 +99,13 @@ int CMainWnd::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
     return 0;
 }
 
-void CMainWnd::GetModuleDir(std::wstring& dir) { dir = DirectoryOf(AfxGetModuleFileName()); }
+void CMainWnd::GetModuleDir(std::wstring& dir) {
+    dir = DirectoryOf(AfxGetModuleFileName());
+}
 
-void CMainWnd::GetModulePath(std::wstring& path) { path = AfxGetModuleFileName(); }
+void CMainWnd::GetModulePath(std::wstring& path) {
+    path = AfxGetModuleFileName();
+}
 
 void CMainWnd::LoadSkin() {
     for (const SkinEntry& e : kSkin) {
@@ -134,7 +140,9 @@ void CMainWnd::LayoutControls() {
     m_rcHomeLink = l.homeLink;
 }
 
-void CMainWnd::LoadChannel() { m_strChannel = ReadChannel(m_strAppDir); }
+void CMainWnd::LoadChannel() {
+    m_strChannel = ReadChannel(m_strAppDir);
+}
 
 void CMainWnd::CreateFontFamily() {
     m_pFontFamily = new Gdiplus::FontFamily(L"微软雅黑");

@@ -8,9 +8,13 @@
 
 #include <vector>
 
-bool ShouldStartReport(BOOL online, BOOL reportStarted) { return online && !reportStarted; }
+bool ShouldStartReport(BOOL online, BOOL reportStarted) {
+    return online && !reportStarted;
+}
 
-bool ShouldStartOnTick(BOOL wasOnline, BOOL nowOnline) { return nowOnline && !wasOnline; }
+bool ShouldStartOnTick(BOOL wasOnline, BOOL nowOnline) {
+    return nowOnline && !wasOnline;
+}
 
 namespace {
 
@@ -68,9 +72,9 @@ std::wstring EncodeQueryValue(const std::wstring& value) {
 std::wstring BuildReportUrl(const std::wstring& server, const std::wstring& channel,
                             const std::wstring& version, const std::wstring& mac,
                             const std::wstring& type, const std::wstring& key) {
-    return server + L"/box.php?from=" + EncodeQueryValue(channel) +
-           L"&version=" + EncodeQueryValue(version) + L"&mac=" + EncodeQueryValue(mac) +
-           L"&type=" + EncodeQueryValue(type) + L"&centerkey=" + EncodeQueryValue(key);
+    return server + L"/box.php?from=" + EncodeQueryValue(channel) + L"&version=" +
+           EncodeQueryValue(version) + L"&mac=" + EncodeQueryValue(mac) + L"&type=" +
+           EncodeQueryValue(type) + L"&centerkey=" + EncodeQueryValue(key);
 }
 
 void SendUsageReport(std::wstring channel, std::wstring version, std::wstring type) {

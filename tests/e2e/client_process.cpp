@@ -11,7 +11,9 @@ namespace e2e {
 namespace {
 
 // Long paths need the \\?\ form for the plain file functions.
-std::wstring Long(const std::wstring& path) { return L"\\\\?\\" + path; }
+std::wstring Long(const std::wstring& path) {
+    return L"\\\\?\\" + path;
+}
 
 void CopyInto(const std::wstring& from, const std::wstring& to) {
     ASSERT_TRUE(CopyFileW(Long(from).c_str(), Long(to).c_str(), FALSE))
@@ -20,20 +22,17 @@ void CopyInto(const std::wstring& from, const std::wstring& to) {
 
 } // namespace
 
-ClientInstall::ClientInstall(bool withSkin, const std::wstring& dirSuffix) {
+ClientInstall::ClientInstall(bool withSkin, size_t exePathLength) {
     m_root = testutil::MakeTempDir(L"client");
     m_dir = m_root;
-    if (!dirSuffix.empty()) {
-        // Build the long directory one level at a time.
-        size_t pos = 0;
-        while (pos < dirSuffix.size()) {
-            size_t next = dirSuffix.find(L'\\', pos);
-            if (next == std::wstring::npos)
-                next = dirSuffix.size();
-            m_dir += dirSuffix.substr(pos, next - pos) + L"\\";
-            CreateDirectoryW(Long(m_dir).c_str(), nullptr);
-            pos = next + 1;
-        }
+    const size_t exeName = wcslen(L"TovoBox.exe");
+    while (exePathLength > 0 && m_dir.size() + exeName < exePathLength) {
+        size_t room = exePathLength - exeName - m_dir.size(); // for a name and its backslash
+        size_t len = room > 61 ? 60 : room - 1;
+        if (room > 61 && room - 61 < 2)
+            len = 58; // never leave room for less than a one-letter folder
+        m_dir += std::wstring(len, L'd') + L"\\";
+        CreateDirectoryW(Long(m_dir).c_str(), nullptr);
     }
     std::wstring bin = testutil::ExeDir();
     CopyInto(bin + L"TovoBox.exe", m_dir + L"TovoBox.exe");
@@ -52,7 +51,9 @@ ClientInstall::ClientInstall(bool withSkin, const std::wstring& dirSuffix) {
     FindClose(h);
 }
 
-ClientInstall::~ClientInstall() { testutil::RemoveTree(m_root); }
+ClientInstall::~ClientInstall() {
+    testutil::RemoveTree(m_root);
+}
 
 void ClientInstall::WriteConfig(const std::string& bytes) const {
     testutil::WriteBytes(Long(m_dir + L"config.ini"), bytes);

@@ -10,8 +10,9 @@ namespace e2e {
 
 class ClientInstall {
 public:
-    // withSkin=false leaves an empty skin directory. dirSuffix lengthens the install path.
-    explicit ClientInstall(bool withSkin = true, const std::wstring& dirSuffix = L"");
+    // withSkin=false leaves an empty skin directory. A non-zero exePathLength pads the install
+    // directory so that the executable's full path has exactly that many characters.
+    explicit ClientInstall(bool withSkin = true, size_t exePathLength = 0);
     ~ClientInstall();
     ClientInstall(const ClientInstall&) = delete;
     ClientInstall& operator=(const ClientInstall&) = delete;

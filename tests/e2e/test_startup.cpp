@@ -71,11 +71,10 @@ TEST_F(Startup, AutoWithBlanksStartsHiddenOtherSpellingsShow) {
     struct Case {
         const wchar_t* args;
         bool visible;
-    } cases[] = {{L" Auto\t", false}, {L"Auto", false}, {L"auto", true},
+    } cases[] = {{L" Auto\t", false}, {L"Auto", false},  {L"auto", true},
                  {L"AUTO", true},     {L"Auto x", true}, {L"", true}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "args [" << testutil::ToUtf8(c.args)
-                                        << "]");
+        SCOPED_TRACE(testing::Message() << "args [" << testutil::ToUtf8(c.args) << "]");
         ClientProcess p;
         ASSERT_TRUE(p.Start(install.ExePath(), c.args));
         HWND w = WaitForMarkedWindow(kStartTimeout);

@@ -23,7 +23,9 @@ std::string Digest(const std::string& text) {
     return Digest(md5, text);
 }
 
-std::string ReferenceDigest(const std::string& text) { return testutil::SystemMd5Hex(text); }
+std::string ReferenceDigest(const std::string& text) {
+    return testutil::SystemMd5Hex(text);
+}
 
 int g_nDispatched = 0;
 

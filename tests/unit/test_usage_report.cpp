@@ -8,7 +8,9 @@
 
 namespace {
 
-std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+std::wstring Wide(const std::string& s) {
+    return std::wstring(s.begin(), s.end());
+}
 
 // The key recomputed with another MD5, for ASCII inputs.
 std::wstring ExpectedKey(const std::string& version, const std::string& mac,
@@ -30,9 +32,10 @@ TEST(ReportKey, IsTheDoubleDigestOverVersionMacAndType) {
 TEST(ReportUrl, NormalValuesGoUnchangedOthersArePercentEncoded) {
     std::wstring key = ComputeCenterKey(L"1.0.0.2", L"00-1A-2B-3C-4D-5E", L"2");
     EXPECT_EQ(L"http://box.example/box.php?from=1001&version=1.0.0.2&mac=00-1A-2B-3C-4D-5E"
-              L"&type=2&centerkey=" + key,
-              BuildReportUrl(L"http://box.example", L"1001", L"1.0.0.2", L"00-1A-2B-3C-4D-5E",
-                             L"2", key));
+              L"&type=2&centerkey=" +
+                  key,
+              BuildReportUrl(L"http://box.example", L"1001", L"1.0.0.2", L"00-1A-2B-3C-4D-5E", L"2",
+                             key));
     EXPECT_EQ(L"http://h/box.php?from=&version=1.0.0.2&mac=&type=2&centerkey=",
               BuildReportUrl(L"http://h", L"", L"1.0.0.2", L"", L"2", L""));
 

@@ -18,7 +18,9 @@ protected:
 };
 ULONG_PTR MainWindow::s_token = 0;
 
-RECT Rect(int l, int t, int r, int b) { return RECT{l, t, r, b}; }
+RECT Rect(int l, int t, int r, int b) {
+    return RECT{l, t, r, b};
+}
 
 ::testing::AssertionResult SameRect(const RECT& expected, const RECT& actual) {
     if (EqualRect(&expected, &actual))
@@ -104,7 +106,8 @@ TEST_F(MainWindow, SkinLoadsFromADirectoryBeyondMaxPath) {
     CMainWnd wnd;
     wnd.m_strSkinDir = dir;
     wnd.LoadSkin();
-    for (Gdiplus::Image* img : {wnd.m_pImgLogo, wnd.m_pImgNet, wnd.m_pImgTab[0], wnd.m_pImgBottom}) {
+    for (Gdiplus::Image* img :
+         {wnd.m_pImgLogo, wnd.m_pImgNet, wnd.m_pImgTab[0], wnd.m_pImgBottom}) {
         ASSERT_TRUE(img);
         EXPECT_EQ(Gdiplus::Ok, img->GetLastStatus());
         EXPECT_GT(img->GetWidth(), 0u);
