@@ -68,14 +68,27 @@ ClientProcess::~ClientProcess() {
 }
 
 bool ClientProcess::Start(const std::wstring& exePath, const std::wstring& args) {
+    // Clients die with the test program, so a test that is killed leaves no window behind
+    // for the next one.
+    static HANDLE job = [] {
+        HANDLE h = CreateJobObjectW(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(h, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        return h;
+    }();
     std::wstring cmd = L"\"" + exePath + L"\"";
     if (!args.empty())
         cmd += L" " + args;
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     std::wstring dir = exePath.substr(0, exePath.find_last_of(L'\\'));
-    return CreateProcessW(exePath.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
-                          dir.c_str(), &si, &m_pi) != FALSE;
+    if (!CreateProcessW(exePath.c_str(), &cmd[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                        nullptr, dir.c_str(), &si, &m_pi))
+        return false;
+    AssignProcessToJobObject(job, m_pi.hProcess);
+    ResumeThread(m_pi.hThread);
+    return true;
 }
 
 DWORD ClientProcess::WaitExit(DWORD timeoutMs) {
