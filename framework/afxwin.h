@@ -15,6 +15,12 @@ public:
 
 class CCmdTarget : public CObject {};
 
+// Framework exceptions are thrown by pointer and freed by whoever catches them.
+class CException : public CObject {
+public:
+    void Delete() { delete this; }
+};
+
 class CWinThread : public CCmdTarget {
 public:
     CWnd* m_pMainWnd = nullptr;
