@@ -92,6 +92,8 @@ DWORD WINAPI ReportThreadProc(LPVOID param) {
     try {
         CMainWnd* wnd = static_cast<CMainWnd*>(param);
         SendUsageReport(wnd->m_strChannel, wnd->m_strVersion, L"2");
+    } catch (CException* e) {
+        e->Delete();
     } catch (...) {
         // Nothing of the report is ever shown; the thread just ends.
     }
