@@ -16,8 +16,11 @@ $(BUILD)/build.ninja: | deps
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD)
 
+# The persistent Wine servers of the test prefixes are stopped again whatever the outcome.
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j2 --timeout 300
+	cd $(BUILD) && ctest --output-on-failure -j2 --timeout 300; rc=$$?; \
+	for p in $(CURDIR)/$(BUILD)/wine/*/; do WINEPREFIX=$$p wineserver -k 2>/dev/null; done; \
+	exit $$rc
 
 run: build
 	tools/run-client.sh $(BUILD)

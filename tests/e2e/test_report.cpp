@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 
 using namespace e2e;
 
@@ -76,6 +77,12 @@ protected:
         return WaitUntil([&] { return Reports(server).size() >= n; }, ms);
     }
 
+    // Declared before the client, so that it is removed only after the client has gone.
+    std::unique_ptr<ClientInstall> m_install;
+    ClientInstall& Install(size_t exePathLength = 0) {
+        m_install = std::make_unique<ClientInstall>(true, exePathLength);
+        return *m_install;
+    }
     LoopbackServer server{kBoxPort};
     ClientProcess client;
 };
@@ -83,7 +90,7 @@ protected:
 } // namespace
 
 TEST_F(Report, OnlineAtStartSendsExactlyOneReport) {
-    ClientInstall install;
+    ClientInstall& install = Install();
     install.WriteConfig("[Tovo]\r\nchannel=1001.exe\r\n");
     HWND w = StartClient(install);
     ASSERT_TRUE(WaitForReports(1, 10000));
@@ -120,7 +127,7 @@ TEST_F(Report, OnlineAtStartSendsExactlyOneReport) {
 }
 
 TEST_F(Report, ChannelWithQuerySyntaxArrivesAsOneField) {
-    ClientInstall install;
+    ClientInstall& install = Install();
     install.WriteConfig("[Tovo]\r\nchannel=a&b c=d#e.exe\r\n");
     StartClient(install);
     ASSERT_TRUE(WaitForReports(1, 10000));
@@ -133,7 +140,7 @@ TEST_F(Report, ChannelWithQuerySyntaxArrivesAsOneField) {
 
 TEST_F(Report, OfflineAtStartReportsOnTheFirstTickThatSeesTheNetwork) {
     server.Stop(); // the probe at creation finds nothing: offline
-    ClientInstall install;
+    ClientInstall& install = Install();
     HWND w = StartClient(install);
     LoopbackServer late{kBoxPort};
     ASSERT_TRUE(late.Start());
@@ -152,7 +159,7 @@ TEST_F(Report, OfflineAtStartReportsOnTheFirstTickThatSeesTheNetwork) {
 
 TEST_F(Report, SilentServerNeverFreezesTheWindowNorDelaysExit) {
     server.SetResponse("/box.php", LoopbackResponse::Silent());
-    ClientInstall install;
+    ClientInstall& install = Install();
     HWND w = StartClient(install);
     ASSERT_TRUE(WaitForReports(1, 10000)); // the report hangs on the unanswered request
 
@@ -172,7 +179,7 @@ TEST_F(Report, SilentServerNeverFreezesTheWindowNorDelaysExit) {
 // (Wine cannot start a program from beyond 260 characters at all; the skin test in the window
 // suite covers that length for the skin.)
 TEST_F(Report, LongInstallPathStillFindsItsVersionAndChannel) {
-    ClientInstall install(true, 258);
+    ClientInstall& install = Install(258);
     ASSERT_EQ(258u, install.ExePath().size());
     install.WriteConfig("[Tovo]\r\nchannel=2002.exe\r\n");
     StartClient(install);

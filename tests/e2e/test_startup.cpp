@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace e2e;
 
 namespace {
@@ -18,6 +20,12 @@ protected:
         first.Kill();
         second.Kill();
     }
+    // Declared before the clients, so that it is removed only after they have gone.
+    std::unique_ptr<ClientInstall> m_install;
+    ClientInstall& Install(bool withSkin = true) {
+        m_install = std::make_unique<ClientInstall>(withSkin);
+        return *m_install;
+    }
     ClientProcess first, second;
 };
 
@@ -30,7 +38,7 @@ RECT WindowRect(HWND w) {
 } // namespace
 
 TEST_F(Startup, FirstStartShowsOneCentredRoundedWindow) {
-    ClientInstall install;
+    ClientInstall& install = Install();
     ASSERT_TRUE(first.Start(install.ExePath()));
     HWND w = WaitForMarkedWindow(kStartTimeout);
     ASSERT_TRUE(w);
@@ -67,7 +75,7 @@ TEST_F(Startup, FirstStartShowsOneCentredRoundedWindow) {
 }
 
 TEST_F(Startup, AutoWithBlanksStartsHiddenOtherSpellingsShow) {
-    ClientInstall install;
+    ClientInstall& install = Install();
     struct Case {
         const wchar_t* args;
         bool visible;
@@ -88,7 +96,7 @@ TEST_F(Startup, AutoWithBlanksStartsHiddenOtherSpellingsShow) {
 }
 
 TEST_F(Startup, SecondStartBringsTheFirstForwardAndEnds) {
-    ClientInstall install;
+    ClientInstall& install = Install();
     ASSERT_TRUE(first.Start(install.ExePath(), L"Auto"));
     HWND w = WaitForMarkedWindow(kStartTimeout);
     ASSERT_TRUE(w);
@@ -125,7 +133,7 @@ TEST_F(Startup, SecondStartBringsTheFirstForwardAndEnds) {
 }
 
 TEST_F(Startup, EmptySkinDirectoryStillGivesTheFullWindow) {
-    ClientInstall install(/*withSkin=*/false);
+    ClientInstall& install = Install(/*withSkin=*/false);
     ASSERT_TRUE(first.Start(install.ExePath()));
     HWND w = WaitForMarkedWindow(kStartTimeout);
     ASSERT_TRUE(w);

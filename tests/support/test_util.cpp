@@ -1,7 +1,6 @@
 #include "support/test_util.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <vector>
 
@@ -33,15 +32,29 @@ std::wstring MakeTempDir(const std::wstring& tag) {
 }
 
 void RemoveTree(const std::wstring& dir) {
-    std::wstring from = dir;
-    while (!from.empty() && from.back() == L'\\')
-        from.pop_back();
-    from.push_back(L'\0'); // double NUL terminated list
-    SHFILEOPSTRUCTW op = {};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NO_UI;
-    SHFileOperationW(&op);
+    // Walked by hand with extended-length paths: the shell's delete mishandles trees deeper than
+    // MAX_PATH and, under Wine, then deletes from the current directory instead.
+    std::wstring path = dir;
+    while (!path.empty() && path.back() == L'\\')
+        path.pop_back();
+    if (path.size() < 3 || path[1] != L':' || path[2] != L'\\')
+        return; // only absolute drive paths
+    std::wstring longPath = L"\\\\?\\" + path;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((longPath + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path + L"\\" + name);
+            else
+                DeleteFileW((longPath + L"\\" + name).c_str());
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryW(longPath.c_str());
 }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {
