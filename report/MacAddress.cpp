@@ -4,6 +4,8 @@
 
 #include "report/MacAddress.h"
 
+#include "framework/afxwin.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -47,13 +49,7 @@ bool LoadSystemSnmpExtension(SnmpExtensionApi& mib) {
         return false;
     }
     // By full path, so that a planted copy beside the executable is never loaded.
-    wchar_t dir[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(dir, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        return false;
-    }
-    const std::wstring path = std::wstring(dir, length) + L"\\inetmib1.dll";
-    const HMODULE module = LoadLibraryW(path.c_str());
+    const HMODULE module = AfxLoadSystemLibrary(L"inetmib1.dll");
     if (reinterpret_cast<UINT_PTR>(module) < 32) {
         return false;
     }
