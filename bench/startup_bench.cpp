@@ -3,6 +3,7 @@
 // worst of N runs (default 10): startup_bench.exe [N]
 
 #include "app/GameClient.h"
+#include "mainwnd/Layout.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -11,13 +12,6 @@
 #include <vector>
 
 namespace {
-
-std::wstring ExeDir() {
-    wchar_t buf[MAX_PATH * 4];
-    DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH * 4);
-    std::wstring path(buf, n);
-    return path.substr(0, path.find_last_of(L'\\') + 1);
-}
 
 double Ms(LARGE_INTEGER a, LARGE_INTEGER b, LARGE_INTEGER f) {
     return 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(f.QuadPart);
@@ -33,7 +27,7 @@ void Report(const char* what, std::vector<double> v) {
 
 int wmain(int argc, wchar_t** argv) {
     int runs = argc > 1 ? std::max(1, _wtoi(argv[1])) : 10;
-    std::wstring exe = ExeDir() + L"TovoBox.exe";
+    std::wstring exe = DirectoryOf(AfxGetModuleFileName()) + L"TovoBox.exe";
     LARGE_INTEGER freq;
     QueryPerformanceFrequency(&freq);
     std::vector<double> start, exit;

@@ -1,21 +1,15 @@
 #include "support/test_util.h"
 
+#include "framework/afxwin.h"
+#include "mainwnd/Layout.h"
+
 #include <windows.h>
 
-#include <vector>
 
 namespace testutil {
 
 std::wstring ExeDir() {
-    std::vector<wchar_t> buf(MAX_PATH);
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-        if (n < buf.size()) {
-            std::wstring path(buf.data(), n);
-            return path.substr(0, path.find_last_of(L'\\') + 1);
-        }
-        buf.resize(buf.size() * 2);
-    }
+    return DirectoryOf(AfxGetModuleFileName());
 }
 
 std::wstring MakeTempDir(const std::wstring& tag) {
