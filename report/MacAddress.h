@@ -13,8 +13,10 @@ struct _IP_ADAPTER_ADDRESSES_LH;
 
 // Servers key machines on the identifier these sizes produce: a list that does not fit is given
 // up, never fetched again with a larger buffer.
-constexpr ULONG kAdaptersInfoBufferSize = 648;
-constexpr ULONG kAdaptersAddressesBufferSize = 368;
+// They were chosen for the 32-bit records (640 and 376 bytes); a 64-bit build adds what its records
+// grow by (704 and 448), so that the same lists fit, or do not, on both.
+constexpr ULONG kAdaptersInfoBufferSize = sizeof(void*) == 4 ? 648 : 648 + (704 - 640);
+constexpr ULONG kAdaptersAddressesBufferSize = sizeof(void*) == 4 ? 368 : 368 + (448 - 376);
 constexpr WORD kNetbiosEnumBufferSize = 256;
 constexpr WORD kNetbiosStatusBufferSize = 600;
 

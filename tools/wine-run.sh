@@ -17,7 +17,15 @@ done
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$prefix"
 prefix=$(cd "$prefix" && pwd)
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
+export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all}
+# The loader that matches the build (tools/wine-arch.sh): 32-bit where the host runs it.
+if [ "$("$here/wine-arch.sh")" = i686 ]; then
+    export WINEARCH=win32
+    wine=/usr/lib/wine/wine
+else
+    export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+    wine=/usr/lib/wine/wine64
+fi
 # control.exe would start a Gecko installer probe with every first document; mscoree asks for Mono.
 export WINEDLLOVERRIDES="control.exe=d;mscoree=d;winemenubuilder.exe=d"
 
@@ -25,10 +33,10 @@ if [ ! -f "$prefix/.ready" ]; then
     (
         flock 9
         if [ ! -f "$prefix/.ready" ]; then
-            wineboot -i </dev/null >"$prefix/.boot.log" 2>&1 9>&-
+            "$wine" wineboot -i </dev/null >"$prefix/.boot.log" 2>&1 9>&-
             { printf '\xff\xfe'; "$here/wine-settings.sh" "$driver" | iconv -f UTF-8 -t UTF-16LE; } \
                 >"$prefix/.settings.reg"
-            wine regedit /S "$(winepath -w "$prefix/.settings.reg" 2>/dev/null)" \
+            "$wine" regedit /S "$("$wine" winepath -w "$prefix/.settings.reg" 2>/dev/null)" \
                 </dev/null >>"$prefix/.boot.log" 2>&1 9>&-
             wineserver -w 9>&-
             touch "$prefix/.ready"
@@ -39,6 +47,6 @@ fi
 # Idempotent: a second persistent server for the same prefix exits at once, and wineboot only
 # starts the service processes when they are not running yet. Neither may hold a caller's pipe.
 wineserver -p </dev/null >/dev/null 2>&1
-wine wineboot </dev/null >/dev/null 2>&1
+"$wine" wineboot </dev/null >/dev/null 2>&1
 
-exec timeout -k 5 "$timeout_s" wine "$@"
+exec timeout -k 5 "$timeout_s" "$wine" "$@"

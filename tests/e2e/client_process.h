@@ -63,6 +63,6 @@ template <typename Pred> bool WaitUntil(Pred pred, DWORD timeoutMs) {
 long ProbeMessageLoop(HWND hWnd, DWORD timeoutMs);
 
 // The loopback port the test build of the client uses for its box server and probe.
-constexpr unsigned short kBoxPort = 18731;
+constexpr unsigned short kBoxPort = TOVO_TEST_PORT;
 
 } // namespace e2e

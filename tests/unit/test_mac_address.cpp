@@ -49,7 +49,7 @@ struct FakeMachine {
     std::vector<Adapter> ifRows;
 
     std::vector<Adapter> addresses;
-    ULONG addressesNeed = 368;
+    ULONG addressesNeed = kAdaptersAddressesBufferSize;
     std::vector<IP_ADAPTER_ADDRESSES> addressesTail;
 
     Log log;
@@ -233,10 +233,12 @@ const wchar_t kMacA[] = L"0A-1B-2C-3D-4E-5F";
 const wchar_t kMacB[] = L"FA-EB-DC-CD-BE-AF";
 const wchar_t kMacC[] = L"00-50-56-C0-00-08";
 
-const Log kInfoCalls = {"info 648", "info 648"};
+const std::string kInfo = "info " + std::to_string(kAdaptersInfoBufferSize);
+const std::string kAddresses = "addresses " + std::to_string(kAdaptersAddressesBufferSize);
+const Log kInfoCalls = {kInfo, kInfo};
 const Log kNetbiosEnum = {"enum 256"};
 const Log kSnmpCount = {"load", "init", "getnext 1"};
-const Log kAddressesCalls = {"addresses 368", "addresses 368"};
+const Log kAddressesCalls = {kAddresses, kAddresses};
 
 Log Join(std::initializer_list<Log> parts) {
     Log all;
@@ -268,7 +270,7 @@ TEST_F(MacAddressTest, AdapterInfoOverflowIsGivenUpAndNetbiosAnswers) {
     machine.infosNeed = 2 * sizeof(IP_ADAPTER_INFO);
     machine.lanas = {{2, NRC_GOODRET, NRC_GOODRET, kAdapterB}};
     EXPECT_EQ(Run(), kMacB);
-    EXPECT_EQ(machine.log, (Log{"info 648", "enum 256", "reset 2", "astat 2 600"}));
+    EXPECT_EQ(machine.log, (Log{kInfo, "enum 256", "reset 2", "astat 2 600"}));
 }
 
 TEST_F(MacAddressTest, AdapterInfoTakesFirstEthernetRecordWithSixByteAddress) {
@@ -356,9 +358,9 @@ TEST_F(MacAddressTest, AdapterAddressesTakesFirstSixByteAddressOfAnyType) {
 TEST_F(MacAddressTest, NothingAnywhereGivesEmptyIdentifier) {
     machine.netbiosUp = false;
     machine.addresses = {{IF_TYPE_ETHERNET_CSMACD, kAdapterA}};
-    machine.addressesNeed = 2 * 368;
+    machine.addressesNeed = 2 * kAdaptersAddressesBufferSize;
     EXPECT_EQ(Run(), L"");
-    EXPECT_EQ(machine.log, Join({kInfoCalls, kNetbiosEnum, kSnmpCount, {"addresses 368"}}));
+    EXPECT_EQ(machine.log, Join({kInfoCalls, kNetbiosEnum, kSnmpCount, {kAddresses}}));
 }
 
 // The real machine's adapters are unknown: only the shape of each answer is checked, and that

@@ -1,0 +1,19 @@
+#include "mainwnd/Drawing.h"
+
+void DrawImageInRect(Gdiplus::Graphics* pGraphics, Gdiplus::Image* pImage, const RECT& rc) {
+    if (pImage == nullptr || pGraphics == nullptr)
+        return;
+    pGraphics->DrawImage(pImage,
+                         Gdiplus::Rect(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top), 0,
+                         0, static_cast<INT>(pImage->GetWidth()),
+                         static_cast<INT>(pImage->GetHeight()), Gdiplus::UnitPixel);
+}
+
+RECT CalcCentredImageRect(Gdiplus::Image* pImage, const RECT& rc) {
+    // Integer division truncates towards zero, as the placement rule wants.
+    LONG left = (rc.right - rc.left) / 2 - 140;
+    LONG top = (rc.bottom - rc.top) / 2 - 100;
+    LONG w = pImage ? static_cast<LONG>(pImage->GetWidth()) : 0;
+    LONG h = pImage ? static_cast<LONG>(pImage->GetHeight()) : 0;
+    return RECT{left, top, left + w, top + h};
+}

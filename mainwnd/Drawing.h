@@ -1,0 +1,11 @@
+#pragma once
+// Drawing routines shared by the main window's paint and the page windows' offline picture.
+
+#include "framework/afxgdiplus.h"
+
+// The whole image scaled into rc; nothing when img is null.
+void DrawImageInRect(Gdiplus::Graphics* pGraphics, Gdiplus::Image* pImage, const RECT& rc);
+// A rectangle of the image's own size whose corner lies at (width / 2 - 140, height / 2 - 100)
+// of rc, measured from 0 and not from rc's own corner: a 280 x 200 picture lands centred in a
+// rectangle that starts at 0, 0.
+RECT CalcCentredImageRect(Gdiplus::Image* pImage, const RECT& rc);
