@@ -3,6 +3,7 @@
 #include "app/GameClient.h"
 #include "portal.h"
 #include "report/ClientIdentity.h"
+#include "report/NetworkProbe.h"
 #include "report/UsageReport.h"
 #include "res/resource.h"
 #include "web/WebDlg.h"
@@ -92,7 +93,8 @@ int CMainWnd::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
 
     g_pMainWnd = this;
     EnableDebugPrivilege();
-    m_bOnline.store(InternetCheckConnectionW(TOVO_PROBE_URL, FLAG_ICC_FORCE_CONNECTION, 0),
+    // Bounded: a probe site that drops packets must not keep the window from appearing.
+    m_bOnline.store(CheckConnectionWithin(TOVO_PROBE_URL, kStartupProbeWaitMs),
                     std::memory_order_relaxed);
     CreateFontFamily();
     StartReportThread();

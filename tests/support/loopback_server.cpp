@@ -492,3 +492,42 @@ void LoopbackServer::SetRecordRequests(bool record) {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     m_impl->record = record;
 }
+
+bool FullBacklogListener::Start() {
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0)
+        return false;
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(m_port);
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    m_sockets.push_back(listener);
+    if (listener == INVALID_SOCKET ||
+        bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        listen(listener, 1) != 0) {
+        Stop();
+        return false;
+    }
+    // More than the backlog holds; once it is full the system drops further attempts unanswered.
+    for (int i = 0; i < 4; ++i) {
+        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        u_long nonBlocking = 1;
+        ioctlsocket(s, FIONBIO, &nonBlocking);
+        connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        m_sockets.push_back(s);
+    }
+    Sleep(200);
+    return true;
+}
+
+void FullBacklogListener::Stop() {
+    if (m_sockets.empty())
+        return;
+    for (UINT_PTR s : m_sockets) {
+        if (s != INVALID_SOCKET)
+            closesocket(s);
+    }
+    m_sockets.clear();
+    WSACleanup();
+}

@@ -78,3 +78,20 @@ private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
+
+// A loopback listener that never accepts, its backlog filled: further connection attempts get no
+// answer at all, as with a site whose packets are dropped.
+class FullBacklogListener {
+public:
+    explicit FullBacklogListener(unsigned short port) : m_port(port) {}
+    ~FullBacklogListener() { Stop(); }
+    FullBacklogListener(const FullBacklogListener&) = delete;
+    FullBacklogListener& operator=(const FullBacklogListener&) = delete;
+
+    bool Start();
+    void Stop();
+
+private:
+    unsigned short m_port;
+    std::vector<UINT_PTR> m_sockets; // the listener first, then the connections that fill it
+};
