@@ -206,6 +206,16 @@ TEST_F(SendDataTest, EmptyBodyAndErrorStatusStillSucceed) {
     EXPECT_EQ(L"no such page", response);
 }
 
+TEST_F(SendDataTest, AnswersBeyondOneMegabyteAreNotReadAndFail) {
+    const size_t limit = 1024 * 1024;
+    for (size_t size : {limit, limit + 1}) {
+        server.SetResponse("/big", LoopbackResponse::Text(std::string(size, 'x')));
+        std::wstring response = L"stale";
+        EXPECT_EQ(size <= limit, Post(L"/big", response) != FALSE) << size;
+        EXPECT_EQ(size <= limit ? size : 0u, response.size()) << size;
+    }
+}
+
 // ---- failures ----
 
 TEST(InternetClassesTest, LibraryFailuresArriveAsHeapExceptions) {
