@@ -112,12 +112,11 @@ void CMainWnd::GetModulePath(std::wstring& path) {
 void CMainWnd::LoadSkin() {
     for (const SkinEntry& e : kSkin) {
         std::wstring path = ExtendedPath(m_strSkinDir + e.file);
-        // A missing file still gives an image object, which then draws nothing.
-        Gdiplus::Image* image = new Gdiplus::Image(path.c_str(), FALSE);
-        if (e.field)
-            this->*e.field = image;
-        else
-            m_pImgTab[e.tab] = image;
+        // A missing file still gives an image object, which then draws nothing. A skin loaded
+        // again replaces the images of the last one.
+        Gdiplus::Image*& slot = e.field ? this->*e.field : m_pImgTab[e.tab];
+        delete slot;
+        slot = new Gdiplus::Image(path.c_str(), FALSE);
     }
     m_nWidth = kDefaultWidth;
     m_nHeight = kDefaultHeight;
