@@ -16,6 +16,10 @@ FARPROC WINAPI LoadDelayedLibrary(unsigned dliNotify, PDelayLoadInfo pdli) {
     return reinterpret_cast<FARPROC>(AfxLoadSystemLibrary(name.c_str()));
 }
 
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+
 // What those libraries load in turn is searched for in the system directory alone too. Bound at
 // run time: Windows 7 has the function only with a later update.
 void RestrictLibrarySearch() {

@@ -234,6 +234,8 @@ TEST(InternetClassesTest, LibraryFailuresArriveAsHeapExceptions) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_INTERNET_CANNOT_CONNECT), error);
 }
 
+// A refused port fails at once whatever the connect time-out; Wine ignores the 1000 ms setting,
+// so it is not shown here.
 TEST(SendDataFailureTest, RefusedPortFailsQuickly) {
     unsigned short port = ClosedPort();
     ASSERT_NE(0, port);
