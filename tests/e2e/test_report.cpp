@@ -166,15 +166,15 @@ TEST_F(Report, OfflineAtStartReportsOnTheFirstTickThatSeesTheNetwork) {
 // bound, two minutes under Wine), counts itself offline and reports on a later tick.
 TEST_F(Report, UnansweredProbeNeitherHoldsTheWindowBackNorCountsAsOnline) {
     server.Stop();
-    FullBacklogListener blackHole(kBoxPort);
-    ASSERT_TRUE(blackHole.Start());
+    auto blackHole = std::make_unique<FullBacklogListener>(kBoxPort);
+    ASSERT_TRUE(blackHole->Listening());
     ClientInstall& install = Install();
     ASSERT_TRUE(client.Start(install.ExePath()));
     HWND w = WaitForMarkedWindow(kStartTimeout);
     ASSERT_TRUE(w);
     ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(w) != FALSE; }, 15000));
 
-    blackHole.Stop();
+    blackHole.reset();
     LoopbackServer late{kBoxPort};
     ASSERT_TRUE(late.Start());
     PostMessageW(w, WM_TIMER, 1, 0);

@@ -493,41 +493,28 @@ void LoopbackServer::SetRecordRequests(bool record) {
     m_impl->record = record;
 }
 
-bool FullBacklogListener::Start() {
+FullBacklogListener::FullBacklogListener(unsigned short port) {
     WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0)
-        return false;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(m_port);
-    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    m_sockets.push_back(listener);
-    if (listener == INVALID_SOCKET ||
-        bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(listener, 1) != 0) {
-        Stop();
-        return false;
-    }
+    address.sin_port = htons(port);
+    const sockaddr* to = reinterpret_cast<const sockaddr*>(&address);
+    m_sockets.push_back(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    m_bListening = bind(m_sockets[0], to, sizeof(address)) == 0 && listen(m_sockets[0], 1) == 0;
     // More than the backlog holds; once it is full the system drops further attempts unanswered.
-    for (int i = 0; i < 4; ++i) {
-        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    for (int i = 0; m_bListening && i < 4; ++i) {
+        m_sockets.push_back(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
         u_long nonBlocking = 1;
-        ioctlsocket(s, FIONBIO, &nonBlocking);
-        connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        m_sockets.push_back(s);
+        ioctlsocket(m_sockets.back(), FIONBIO, &nonBlocking);
+        connect(m_sockets.back(), to, sizeof(address));
     }
     Sleep(200);
-    return true;
 }
 
-void FullBacklogListener::Stop() {
-    if (m_sockets.empty())
-        return;
-    for (UINT_PTR s : m_sockets) {
-        if (s != INVALID_SOCKET)
-            closesocket(s);
-    }
-    m_sockets.clear();
+FullBacklogListener::~FullBacklogListener() {
+    for (UINT_PTR s : m_sockets)
+        closesocket(s);
     WSACleanup();
 }

@@ -80,18 +80,16 @@ private:
 };
 
 // A loopback listener that never accepts, its backlog filled: further connection attempts get no
-// answer at all, as with a site whose packets are dropped.
+// answer at all, as with a site whose packets are dropped. Closed with the object.
 class FullBacklogListener {
 public:
-    explicit FullBacklogListener(unsigned short port) : m_port(port) {}
-    ~FullBacklogListener() { Stop(); }
+    explicit FullBacklogListener(unsigned short port);
+    ~FullBacklogListener();
     FullBacklogListener(const FullBacklogListener&) = delete;
     FullBacklogListener& operator=(const FullBacklogListener&) = delete;
-
-    bool Start();
-    void Stop();
+    bool Listening() const { return m_bListening; }
 
 private:
-    unsigned short m_port;
-    std::vector<UINT_PTR> m_sockets; // the listener first, then the connections that fill it
+    std::vector<UINT_PTR> m_sockets; // the listener, then the connections that fill its backlog
+    bool m_bListening = false;
 };

@@ -1,27 +1,19 @@
-// Framework windows that end themselves.
+// A framework window that deletes itself when its window ends, as page windows do.
 
 #include "framework/afxwin.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <new>
 
 namespace {
 
-// Deletes itself once its window is gone, as page windows do. Its memory is poisoned instead of
-// freed, so that any later write into the object shows.
+// Its memory is poisoned instead of freed, so that any later write into the object shows.
 class CSelfDeleting : public CWnd {
 public:
-    static void* operator new(std::size_t size) {
-        s_pBlock = ::operator new(size);
-        s_nSize = size;
-        return s_pBlock;
-    }
+    static void* operator new(std::size_t size) { return s_pBlock = ::operator new(size); }
     static void operator delete(void* p, std::size_t size) { std::memset(p, 0xDD, size); }
-
-    static void* s_pBlock;
-    static std::size_t s_nSize;
+    static inline void* s_pBlock = nullptr;
 
 protected:
     void OnClose() { DestroyWindow(); }
@@ -29,8 +21,6 @@ protected:
     void PostNcDestroy() override { delete this; }
     DECLARE_MESSAGE_MAP()
 };
-void* CSelfDeleting::s_pBlock = nullptr;
-std::size_t CSelfDeleting::s_nSize = 0;
 
 BEGIN_MESSAGE_MAP(CSelfDeleting, CWnd)
 ON_WM_CLOSE()
@@ -40,24 +30,16 @@ END_MESSAGE_MAP()
 } // namespace
 
 TEST(FrameworkWindow, NothingWritesIntoASelfDeletedWindow) {
-    struct Case {
-        const char* name;
-        UINT message;
-    } cases[] = {{"handler destroys its window", WM_CLOSE}, {"destroyed in a nested call", WM_APP}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (UINT message : {UINT(WM_CLOSE), UINT(WM_APP)}) { // destroyed by its handler, or nested
         CSelfDeleting* wnd = new CSelfDeleting;
-        ASSERT_TRUE(wnd->CreateEx(0, AfxRegisterWndClass(0), L"", WS_POPUP, 0, 0, 10, 10, nullptr,
-                                  nullptr));
-        HWND hWnd = wnd->m_hWnd;
-        void* block = CSelfDeleting::s_pBlock;
-        SendMessageW(hWnd, c.message, 0, 0);
-        EXPECT_FALSE(IsWindow(hWnd));
-        const unsigned char* bytes = static_cast<const unsigned char*>(block);
+        ASSERT_TRUE(
+            wnd->CreateEx(0, AfxRegisterWndClass(0), L"", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr));
+        const unsigned char* block = static_cast<const unsigned char*>(CSelfDeleting::s_pBlock);
+        SendMessageW(wnd->m_hWnd, message, 0, 0);
         size_t touched = 0;
-        for (size_t i = 0; i < CSelfDeleting::s_nSize; ++i)
-            touched += bytes[i] != 0xDD;
-        EXPECT_EQ(0u, touched) << "bytes written after the object was deleted";
-        ::operator delete(block);
+        for (size_t i = 0; i < sizeof(CSelfDeleting); ++i)
+            touched += block[i] != 0xDD;
+        EXPECT_EQ(0u, touched) << "bytes written after the object was deleted, message " << message;
+        ::operator delete(const_cast<unsigned char*>(block));
     }
 }
