@@ -1,8 +1,9 @@
 # Tovo box: build, run and test the Windows client on Debian with mingw-w64 and Wine.
 BUILD ?= build
-# The development and test build keeps every portal address on loopback.
-TOVO_TEST_PORT ?= 18731
-LOOPBACK := http://127.0.0.1:$(TOVO_TEST_PORT)
+# The development and test build keeps every portal address on loopback, on a port of the build
+# tree's own (tools/test-port.sh), chosen when the tree is configured.
+TOVO_TEST_PORT ?= $(shell tools/test-port.sh $(BUILD))
+LOOPBACK = http://127.0.0.1:$(TOVO_TEST_PORT)
 # Test builds target what this host's Wine runs (tools/wine-arch.sh); the release is 32-bit.
 CMAKE_FLAGS = -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-$$(tools/wine-arch.sh).cmake \
 	-DTOVO_BOX_SERVER=$(LOOPBACK) -DTOVO_HOME_PAGE=$(LOOPBACK)/home -DTOVO_PROBE_URL=$(LOOPBACK)/probe \

@@ -255,6 +255,10 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 void CWnd::OnNcDestroy() {
     RemovePropW(m_hWnd, kObjectProp);
     m_hWnd = nullptr;
+    // PostNcDestroy may delete the object: no call still running for it may touch it afterwards.
+    for (CallFrame* frame = m_pCalls; frame; frame = frame->pOuter)
+        frame->bObjectGone = true;
+    m_pCalls = nullptr;
     // The end of the application's main window ends its message loop.
     CWinApp* app = AfxGetApp();
     if (app && app->m_pMainWnd == this) {
@@ -273,7 +277,12 @@ LRESULT AfxCallWndProc(CWnd* pWnd, HWND hWnd, UINT message, WPARAM wParam, LPARA
         pWnd->OnNcDestroy();
         return result;
     }
+    CWnd::CallFrame frame = {pWnd->m_pCalls, false};
+    pWnd->m_pCalls = &frame;
     result = pWnd->WindowProc(message, wParam, lParam);
+    if (frame.bObjectGone)
+        return result; // the handler destroyed the window, and the object may have gone with it
+    pWnd->m_pCalls = frame.pOuter;
     pWnd->m_current = saved;
     return result;
 }

@@ -229,4 +229,9 @@ private:
         WPARAM wParam;
         LPARAM lParam;
     } m_current = {};
+    // The window procedure calls running for this object, innermost first.
+    struct CallFrame {
+        CallFrame* pOuter;
+        bool bObjectGone;
+    }* m_pCalls = nullptr;
 };

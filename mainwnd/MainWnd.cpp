@@ -3,6 +3,7 @@
 #include "app/GameClient.h"
 #include "portal.h"
 #include "report/ClientIdentity.h"
+#include "report/NetworkProbe.h"
 #include "report/UsageReport.h"
 #include "res/resource.h"
 #include "web/WebDlg.h"
@@ -92,7 +93,8 @@ int CMainWnd::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
 
     g_pMainWnd = this;
     EnableDebugPrivilege();
-    m_bOnline.store(InternetCheckConnectionW(TOVO_PROBE_URL, FLAG_ICC_FORCE_CONNECTION, 0),
+    // Bounded: a probe site that drops packets must not keep the window from appearing.
+    m_bOnline.store(CheckConnectionWithin(TOVO_PROBE_URL, kStartupProbeWaitMs),
                     std::memory_order_relaxed);
     CreateFontFamily();
     StartReportThread();
@@ -110,12 +112,11 @@ void CMainWnd::GetModulePath(std::wstring& path) {
 void CMainWnd::LoadSkin() {
     for (const SkinEntry& e : kSkin) {
         std::wstring path = ExtendedPath(m_strSkinDir + e.file);
-        // A missing file still gives an image object, which then draws nothing.
-        Gdiplus::Image* image = new Gdiplus::Image(path.c_str(), FALSE);
-        if (e.field)
-            this->*e.field = image;
-        else
-            m_pImgTab[e.tab] = image;
+        // A missing file still gives an image object, which then draws nothing. A skin loaded
+        // again replaces the images of the last one.
+        Gdiplus::Image*& slot = e.field ? this->*e.field : m_pImgTab[e.tab];
+        delete slot;
+        slot = new Gdiplus::Image(path.c_str(), FALSE);
     }
     m_nWidth = kDefaultWidth;
     m_nHeight = kDefaultHeight;

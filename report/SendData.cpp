@@ -11,6 +11,8 @@ namespace {
 
 // One read asks for this much; the buffer keeps one more byte for the terminator.
 constexpr UINT kReadChunk = 1024;
+// No answer of the box server comes near this; an endless or huge one must not exhaust memory.
+constexpr size_t kMaxResponseBytes = 1024 * 1024;
 
 std::wstring DecodeUtf8(const std::string& bytes) {
     int nLength = MultiByteToWideChar(CP_UTF8, 0, bytes.c_str(), -1, nullptr, 0);
@@ -72,6 +74,8 @@ BOOL CSendData::PostRequest(const std::wstring& strUrl, std::wstring& strRespons
 
         pSession =
             std::make_unique<CInternetSession>(AfxGetAppName(), 1, INTERNET_OPEN_TYPE_PRECONFIG);
+        // Honoured by Windows. Wine ignores it: a refused port fails at once either way, but an
+        // address whose packets are dropped takes the system's own time-out (minutes).
         pSession->SetOption(INTERNET_OPTION_CONNECT_TIMEOUT, 1000);
         pConnection.reset(
             pSession->GetHttpConnection(strServer.c_str(), INTERNET_FLAG_KEEP_CONNECTION, nPort));
@@ -87,10 +91,16 @@ BOOL CSendData::PostRequest(const std::wstring& strUrl, std::wstring& strRespons
         // A zero byte ends the text of its chunk; later chunks still count.
         std::string bytes;
         char buffer[kReadChunk + 1] = {};
+        size_t nTotal = 0;
         for (;;) {
             UINT nRead = pFile->Read(buffer, kReadChunk);
             if (nRead == 0)
                 break;
+            nTotal += nRead;
+            if (nTotal > kMaxResponseBytes) {
+                closeAll();
+                return FALSE;
+            }
             buffer[nRead] = '\0';
             bytes.append(buffer, strlen(buffer));
             memset(buffer, 0, sizeof(buffer));

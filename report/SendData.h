@@ -14,7 +14,8 @@ public:
     CSendData& operator=(const CSendData&) = delete;
 
     // TRUE when the request was sent and the whole response read into strResponse (decoded from
-    // UTF-8). FALSE, with strResponse empty, for an address that is not http or any failure.
+    // UTF-8). FALSE, with strResponse empty, for an address that is not http, any failure, or a
+    // response of more than 1 MB (it is not read further).
     BOOL PostRequest(const std::wstring& strUrl, std::wstring& strResponse);
 
 private:

@@ -7,8 +7,12 @@ here=$(cd "$(dirname "$0")" && pwd)
 exe=$build/bin/TovoBox.exe
 prefix=$build/wine/run
 
+# The prefix's persistent server and its service processes end with the client.
 if [ -n "${DISPLAY:-}" ]; then
-    exec "$here/wine-run.sh" --x11 --prefix "$prefix" --timeout 86400 "$exe"
+    "$here/wine-run.sh" --x11 --prefix "$prefix" --timeout 86400 "$exe"
+    rc=$?
+    WINEPREFIX=$(cd "$prefix" && pwd) wineserver -k >/dev/null 2>&1
+    exit $rc
 fi
 
 fifo=$(mktemp -u)

@@ -162,6 +162,27 @@ TEST_F(Report, OfflineAtStartReportsOnTheFirstTickThatSeesTheNetwork) {
     late.Stop();
 }
 
+// Start-up waits a few seconds at most for a probe site whose packets are dropped (without a
+// bound, two minutes under Wine), counts itself offline and reports on a later tick.
+TEST_F(Report, UnansweredProbeNeitherHoldsTheWindowBackNorCountsAsOnline) {
+    server.Stop();
+    auto blackHole = std::make_unique<FullBacklogListener>(kBoxPort);
+    ASSERT_TRUE(blackHole->Listening());
+    ClientInstall& install = Install();
+    ASSERT_TRUE(client.Start(install.ExePath()));
+    HWND w = WaitForMarkedWindow(kStartTimeout);
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(w) != FALSE; }, 15000));
+
+    blackHole.reset();
+    LoopbackServer late{kBoxPort};
+    ASSERT_TRUE(late.Start());
+    PostMessageW(w, WM_TIMER, 1, 0);
+    EXPECT_TRUE(WaitUntil([&] { return Reports(late).size() >= 1; }, 10000));
+    client.Kill();
+    late.Stop();
+}
+
 TEST_F(Report, SilentServerNeverFreezesTheWindowNorDelaysExit) {
     server.SetResponse("/box.php", LoopbackResponse::Silent());
     ClientInstall& install = Install();

@@ -492,3 +492,29 @@ void LoopbackServer::SetRecordRequests(bool record) {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     m_impl->record = record;
 }
+
+FullBacklogListener::FullBacklogListener(unsigned short port) {
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    const sockaddr* to = reinterpret_cast<const sockaddr*>(&address);
+    m_sockets.push_back(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    m_bListening = bind(m_sockets[0], to, sizeof(address)) == 0 && listen(m_sockets[0], 1) == 0;
+    // More than the backlog holds; once it is full the system drops further attempts unanswered.
+    for (int i = 0; m_bListening && i < 4; ++i) {
+        m_sockets.push_back(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+        u_long nonBlocking = 1;
+        ioctlsocket(m_sockets.back(), FIONBIO, &nonBlocking);
+        connect(m_sockets.back(), to, sizeof(address));
+    }
+    Sleep(200);
+}
+
+FullBacklogListener::~FullBacklogListener() {
+    for (UINT_PTR s : m_sockets)
+        closesocket(s);
+    WSACleanup();
+}

@@ -78,3 +78,18 @@ private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
+
+// A loopback listener that never accepts, its backlog filled: further connection attempts get no
+// answer at all, as with a site whose packets are dropped. Closed with the object.
+class FullBacklogListener {
+public:
+    explicit FullBacklogListener(unsigned short port);
+    ~FullBacklogListener();
+    FullBacklogListener(const FullBacklogListener&) = delete;
+    FullBacklogListener& operator=(const FullBacklogListener&) = delete;
+    bool Listening() const { return m_bListening; }
+
+private:
+    std::vector<UINT_PTR> m_sockets; // the listener, then the connections that fill its backlog
+    bool m_bListening = false;
+};

@@ -32,9 +32,9 @@ TEST_F(ChannelFile, MissingFileSectionOrKeyGiveNoChannel) {
 }
 
 TEST_F(ChannelFile, ValueIsCutTo259CharactersBeforeTheDotIsSought) {
-    std::string whole = std::string(250, 'c') + ".exe12345"; // 259 characters
-    Write("[Tovo]\r\nchannel=" + whole + "\r\n");
-    EXPECT_EQ(std::wstring(250, L'c'), ReadChannel(dir));
+    // 259 characters, the last dot among the last four: all of them must be read.
+    Write("[Tovo]\r\nchannel=" + std::string(256, 'c') + ".ab\r\n");
+    EXPECT_EQ(std::wstring(256, L'c'), ReadChannel(dir));
     // The only dot lies beyond character 259: cut off, so there is none.
     Write("[Tovo]\r\nchannel=" + std::string(270, 'c') + ".exe\r\n");
     EXPECT_EQ(L"", ReadChannel(dir));

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -28,10 +29,13 @@ std::string ReferenceDigest(const std::string& text) {
 }
 
 int g_nDispatched = 0;
+char* g_pRewrite = nullptr; // text that the handler rewrites while it is being digested
 
 LRESULT CALLBACK CountingWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_APP) {
         ++g_nDispatched;
+        if (g_pRewrite)
+            std::memset(g_pRewrite, 'b', std::strlen(g_pRewrite));
         return 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -124,6 +128,15 @@ TEST(MD5, DigestDispatchesPendingMessages) {
     MSG msg;
     EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_APP, WM_APP + 1, PM_NOREMOVE));
     EXPECT_STREQ(md5.GetDigestText(), "900150983cd24fb0d6963f7d28e17f72");
+
+    // The queue is drained before the first block is read: what the handler wrote is digested.
+    std::string text(130, 'a');
+    g_pRewrite = &text[0];
+    ASSERT_TRUE(PostMessageW(sink, WM_APP, 0, 0));
+    ASSERT_TRUE(md5.Init());
+    ASSERT_TRUE(md5.DigestText(text.c_str()));
+    g_pRewrite = nullptr;
+    EXPECT_STREQ(ReferenceDigest(std::string(130, 'b')).c_str(), md5.GetDigestText());
 
     DestroyWindow(sink);
     UnregisterClassW(wc.lpszClassName, wc.hInstance);

@@ -206,6 +206,16 @@ TEST_F(SendDataTest, EmptyBodyAndErrorStatusStillSucceed) {
     EXPECT_EQ(L"no such page", response);
 }
 
+TEST_F(SendDataTest, AnswersBeyondOneMegabyteAreNotReadAndFail) {
+    const size_t limit = 1024 * 1024;
+    for (size_t size : {limit, limit + 1}) {
+        server.SetResponse("/big", LoopbackResponse::Text(std::string(size, 'x')));
+        std::wstring response = L"stale";
+        EXPECT_EQ(size <= limit, Post(L"/big", response) != FALSE) << size;
+        EXPECT_EQ(size <= limit ? size : 0u, response.size()) << size;
+    }
+}
+
 // ---- failures ----
 
 TEST(InternetClassesTest, LibraryFailuresArriveAsHeapExceptions) {
@@ -224,6 +234,8 @@ TEST(InternetClassesTest, LibraryFailuresArriveAsHeapExceptions) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_INTERNET_CANNOT_CONNECT), error);
 }
 
+// A refused port fails at once whatever the connect time-out; Wine ignores the 1000 ms setting,
+// so it is not shown here.
 TEST(SendDataFailureTest, RefusedPortFailsQuickly) {
     unsigned short port = ClosedPort();
     ASSERT_NE(0, port);

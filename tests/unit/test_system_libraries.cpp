@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace {
 
 std::wstring Lower(std::wstring s) {
@@ -14,7 +16,43 @@ std::wstring Lower(std::wstring s) {
     return s;
 }
 
+// Names of the DLLs in a program's import table (not its delay-import table), in lower case. The
+// program is built for this test's architecture, so the image headers are this process's.
+std::set<std::string> StaticImports(const std::wstring& path) {
+    std::set<std::string> names;
+    HMODULE image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!image)
+        return names;
+    const BYTE* base =
+        reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(image) & ~ULONG_PTR(3));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    DWORD rva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (const auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + rva);
+         rva && d->Name; ++d) {
+        std::string name = reinterpret_cast<const char*>(base + d->Name);
+        for (char& c : name)
+            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        names.insert(name);
+    }
+    FreeLibrary(image);
+    return names;
+}
+
 } // namespace
+
+// Windows looks beside the program first for any DLL that is not a Known DLL. Only libraries it
+// always takes from the system may be imported at load time; the others are bound at first use.
+TEST(SystemLibraries, ProgramImportsAtLoadTimeOnlyWhatTheSystemAlwaysProvides) {
+    const std::set<std::string> known = {"kernel32.dll", "user32.dll",   "gdi32.dll",
+                                         "advapi32.dll", "shell32.dll",  "ole32.dll",
+                                         "oleaut32.dll", "comctl32.dll", "shlwapi.dll",
+                                         "ws2_32.dll",   "msvcrt.dll",   "comdlg32.dll"};
+    std::set<std::string> imports = StaticImports(testutil::ExeDir() + L"TovoBox.exe");
+    ASSERT_TRUE(imports.count("kernel32.dll")) << "no import table read";
+    for (const std::string& dll : imports)
+        EXPECT_TRUE(known.count(dll)) << dll << " is imported at load time";
+}
 
 TEST(SystemLibraries, PlantedCopiesBesideTheProgramAreNeverLoaded) {
     // The build puts fakes named sensapi.dll and inetmib1.dll next to this program.

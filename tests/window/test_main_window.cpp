@@ -1,6 +1,7 @@
 // The main window in this process: what its creation sets up and how it follows size changes.
 
 #include "mainwnd/MainWnd.h"
+#include "support/loopback_server.h"
 #include "support/test_util.h"
 
 #include <gtest/gtest.h>
@@ -118,4 +119,59 @@ TEST_F(MainWindow, SkinLoadsFromADirectoryBeyondMaxPath) {
     EXPECT_EQ(1004, wnd.m_nWidth);
     wnd.DestroyWindow();
     testutil::RemoveTree(root);
+}
+
+TEST_F(MainWindow, EveryImageFieldHoldsItsOwnFile) {
+    // Fifteen pictures told apart by their widths, 1 to 15.
+    const wchar_t* files[] = {L"min.png",      L"max.png",     L"close.png",    L"fackback.png",
+                              L"logo.png",     L"top.png",     L"bottombg.png", L"content.png",
+                              L"net.png",      L"hot.png",     L"openg.png",    L"game.png",
+                              L"platform.png", L"package.png", L"new.png"};
+    std::wstring dir = testutil::MakeTempDir(L"skinfields");
+    CLSID png = {};
+    CLSIDFromString(L"{557CF406-1A04-11D3-9A73-0000F81EF32E}", &png);
+    for (int i = 0; i < 15; ++i) {
+        Gdiplus::Bitmap picture(i + 1, 1, PixelFormat32bppARGB);
+        ASSERT_EQ(Gdiplus::Ok, picture.Save((dir + files[i]).c_str(), &png, nullptr));
+    }
+    CMainWnd wnd;
+    wnd.m_strSkinDir = dir;
+    wnd.LoadSkin();
+    Gdiplus::Image* fields[] = {wnd.m_pImgMin,      wnd.m_pImgMax,     wnd.m_pImgClose,
+                                wnd.m_pImgFeedback, wnd.m_pImgLogo,    wnd.m_pImgTop,
+                                wnd.m_pImgBottom,   wnd.m_pImgContent, wnd.m_pImgNet,
+                                wnd.m_pImgTab[0],   wnd.m_pImgTab[1],  wnd.m_pImgTab[2],
+                                wnd.m_pImgTab[3],   wnd.m_pImgTab[4],  wnd.m_pImgTab[5]};
+    for (int i = 0; i < 15; ++i) {
+        ASSERT_TRUE(fields[i]) << testutil::ToUtf8(files[i]);
+        EXPECT_EQ(static_cast<UINT>(i + 1), fields[i]->GetWidth()) << testutil::ToUtf8(files[i]);
+    }
+    wnd.DestroyWindow();
+    testutil::RemoveTree(dir);
+}
+
+// The test network has a default route, so the system reports a connection to timer 1.
+TEST_F(MainWindow, OnlyTimerOneWatchesTheNetworkAndOnlyItsFirstRiseReports) {
+    CMainWnd wnd; // nothing answers the probe: offline, no report yet
+    ASSERT_FALSE(wnd.m_bOnline.load());
+    LoopbackServer server(TOVO_TEST_PORT);
+    ASSERT_TRUE(server.Start());
+    auto tick = [&](UINT_PTR id) { SendMessageW(wnd.m_hWnd, WM_TIMER, id, 0); };
+
+    wnd.m_bOnline = TRUE; // a page saw the network first: the next tick sees no rise
+    tick(1);
+    EXPECT_FALSE(wnd.m_bReportStarted);
+    wnd.m_bOnline = FALSE;
+    tick(7); // another timer asks nothing
+    EXPECT_FALSE(wnd.m_bOnline.load());
+    EXPECT_FALSE(wnd.m_bReportStarted);
+    tick(1);
+    ASSERT_TRUE(wnd.m_bOnline.load());
+    EXPECT_TRUE(wnd.m_bReportStarted);
+    ASSERT_TRUE(server.WaitForRequests(1, 10000));
+    wnd.m_bOnline = FALSE; // a later rise never starts another
+    tick(1);
+    Sleep(1000);
+    EXPECT_EQ(1u, server.RequestCount());
+    wnd.DestroyWindow();
 }
