@@ -1,6 +1,6 @@
 // The main window in this process: what its creation sets up and how it follows size changes.
 
-#include "mainwnd/MainWnd.h"
+#include "window/main_wnd_probe.h"
 #include "support/test_util.h"
 
 #include <gtest/gtest.h>
@@ -35,6 +35,7 @@ RECT Rect(int l, int t, int r, int b) {
 
 TEST_F(MainWindow, CreationSetsUpTheWindow) {
     CMainWnd wnd;
+    CMainWndProbe probe(wnd);
     ASSERT_TRUE(IsWindow(wnd.m_hWnd));
     EXPECT_EQ(&wnd, g_pMainWnd);
     EXPECT_FALSE(IsWindowVisible(wnd.m_hWnd)); // shown by start-up, not by creation
@@ -42,27 +43,28 @@ TEST_F(MainWindow, CreationSetsUpTheWindow) {
     EXPECT_EQ(0x860B0000u, static_cast<DWORD>(GetWindowLongW(wnd.m_hWnd, GWL_STYLE)));
     EXPECT_TRUE(SendMessageW(wnd.m_hWnd, WM_GETICON, ICON_BIG, 0));
     EXPECT_TRUE(SendMessageW(wnd.m_hWnd, WM_GETICON, ICON_SMALL, 0));
-    EXPECT_EQ(testutil::ExeDir(), wnd.m_strAppDir);
-    EXPECT_EQ(wnd.m_strAppDir + L"skins\\Common\\", wnd.m_strSkinDir);
+    EXPECT_EQ(testutil::ExeDir(), probe.AppDir());
+    EXPECT_EQ(probe.AppDir() + L"skins\\Common\\", probe.SkinDir());
     // The test program has no version record and no config.ini beside it.
     EXPECT_EQ(L"", wnd.m_strVersion);
     EXPECT_EQ(L"", wnd.m_strChannel);
     // Nothing listens on the probe's loopback port: offline, so no report was started.
     EXPECT_FALSE(wnd.m_bOnline.load());
-    EXPECT_FALSE(wnd.m_bReportStarted);
-    ASSERT_TRUE(wnd.m_pFontFamily);
-    EXPECT_TRUE(wnd.m_pFontFamily->IsAvailable()); // the test prefix maps both families
-    EXPECT_EQ(2, wnd.m_nTabState[0]);
-    EXPECT_EQ(5, wnd.m_nCurTab);
+    EXPECT_FALSE(probe.ReportStarted());
+    ASSERT_TRUE(probe.FontFamily());
+    EXPECT_TRUE(probe.FontFamily()->IsAvailable()); // the test prefix maps both families
+    EXPECT_EQ(2, probe.States().state[kFirstTab]);
+    EXPECT_EQ(5, probe.States().curTab);
     EXPECT_EQ(1u, wnd.m_nTimerId);
     EXPECT_TRUE(SameRect(Rect(1, 46, 1003, 665), wnd.m_rcWebArea));
     wnd.DestroyWindow();
-    EXPECT_EQ(nullptr, wnd.m_pImgLogo);
-    EXPECT_EQ(nullptr, wnd.m_pFontFamily);
+    EXPECT_EQ(nullptr, probe.Image(L"logo.png"));
+    EXPECT_EQ(nullptr, probe.FontFamily());
 }
 
 TEST_F(MainWindow, ControlsFollowEverySize) {
     CMainWnd wnd;
+    CMainWndProbe probe(wnd);
     ASSERT_TRUE(IsWindow(wnd.m_hWnd));
     struct Size {
         int w, h;
@@ -70,15 +72,16 @@ TEST_F(MainWindow, ControlsFollowEverySize) {
     for (const Size& s : sizes) {
         SCOPED_TRACE(testing::Message() << s.w << "x" << s.h);
         SetWindowPos(wnd.m_hWnd, nullptr, 0, 0, s.w, s.h, SWP_NOMOVE | SWP_NOZORDER);
-        EXPECT_EQ(s.w, wnd.m_nWidth);
-        EXPECT_EQ(s.h, wnd.m_nHeight);
-        EXPECT_TRUE(SameRect(Rect(s.w - 41, 1, s.w - 8, 41), wnd.m_rcClose));
-        EXPECT_TRUE(SameRect(Rect(s.w - 75, 1, s.w - 42, 41), wnd.m_rcMax));
-        EXPECT_TRUE(SameRect(Rect(s.w - 109, 1, s.w - 76, 41), wnd.m_rcMin));
-        EXPECT_TRUE(SameRect(Rect(s.w - 142, 1, s.w - 109, 41), wnd.m_rcFeedback));
-        EXPECT_TRUE(SameRect(Rect(166, 8, 263, 48), wnd.m_rcTab[0]));
-        EXPECT_TRUE(SameRect(Rect(651, 8, 748, 48), wnd.m_rcTab[5]));
-        EXPECT_TRUE(SameRect(Rect(13, s.h - 22, 319, s.h - 9), wnd.m_rcHomeLink));
+        EXPECT_EQ(s.w, probe.Width());
+        EXPECT_EQ(s.h, probe.Height());
+        ControlLayout l = probe.Layout();
+        EXPECT_TRUE(SameRect(Rect(s.w - 41, 1, s.w - 8, 41), l.close));
+        EXPECT_TRUE(SameRect(Rect(s.w - 75, 1, s.w - 42, 41), l.max));
+        EXPECT_TRUE(SameRect(Rect(s.w - 109, 1, s.w - 76, 41), l.min));
+        EXPECT_TRUE(SameRect(Rect(s.w - 142, 1, s.w - 109, 41), l.feedback));
+        EXPECT_TRUE(SameRect(Rect(166, 8, 263, 48), l.tab[0]));
+        EXPECT_TRUE(SameRect(Rect(651, 8, 748, 48), l.tab[5]));
+        EXPECT_TRUE(SameRect(Rect(13, s.h - 22, 319, s.h - 9), l.homeLink));
         EXPECT_TRUE(SameRect(Rect(1, 46, s.w - 1, s.h - 30), wnd.m_rcWebArea));
 
         HRGN rgn = CreateRectRgn(0, 0, 0, 0);
@@ -104,18 +107,19 @@ TEST_F(MainWindow, SkinLoadsFromADirectoryBeyondMaxPath) {
         ASSERT_TRUE(CopyFileW((src + f).c_str(), (L"\\\\?\\" + dir + f).c_str(), FALSE));
 
     CMainWnd wnd;
-    wnd.m_strSkinDir = dir;
-    wnd.LoadSkin();
-    for (Gdiplus::Image* img :
-         {wnd.m_pImgLogo, wnd.m_pImgNet, wnd.m_pImgTab[0], wnd.m_pImgBottom}) {
+    CMainWndProbe probe(wnd);
+    probe.SkinDir() = dir;
+    probe.LoadSkin();
+    for (const wchar_t* f : {L"logo.png", L"net.png", L"hot.png", L"bottombg.png"}) {
+        Gdiplus::Image* img = probe.Image(f);
         ASSERT_TRUE(img);
         EXPECT_EQ(Gdiplus::Ok, img->GetLastStatus());
         EXPECT_GT(img->GetWidth(), 0u);
     }
     // Missing files still give image objects; they just fail to draw.
-    ASSERT_TRUE(wnd.m_pImgClose);
-    EXPECT_NE(Gdiplus::Ok, wnd.m_pImgClose->GetLastStatus());
-    EXPECT_EQ(1004, wnd.m_nWidth);
+    ASSERT_TRUE(probe.Image(L"close.png"));
+    EXPECT_NE(Gdiplus::Ok, probe.Image(L"close.png")->GetLastStatus());
+    EXPECT_EQ(1004, probe.Width());
     wnd.DestroyWindow();
     testutil::RemoveTree(root);
 }

@@ -1,0 +1,33 @@
+#pragma once
+// What the window tests read and set inside the main window.
+
+#include "mainwnd/MainWnd.h"
+
+class CMainWndProbe {
+public:
+    explicit CMainWndProbe(CMainWnd& wnd) : w(wnd) {}
+
+    std::wstring& AppDir() { return w.m_strAppDir; }
+    std::wstring& SkinDir() { return w.m_strSkinDir; }
+    BOOL ReportStarted() const { return w.m_bReportStarted; }
+    Gdiplus::FontFamily* FontFamily() const { return w.m_pFontFamily; }
+    int Width() const { return w.m_nWidth; }
+    int Height() const { return w.m_nHeight; }
+    ControlLayout Layout() const { return w.Layout(); }
+    ControlStates States() const { return w.States(); }
+    void SetStates(const ControlStates& s) { w.SetStates(s); }
+    void LoadSkin() { w.LoadSkin(); }
+    BOOL Maximized() const { return w.m_bMaximized; }
+    CWebDlg* Page(int tab) const { return w.m_pWebDlg[tab]; }
+    // The image of a skin file, by its name.
+    Gdiplus::Image* Image(const wchar_t* file) const {
+        for (const CMainWnd::SkinEntry& e : CMainWnd::s_skin) {
+            if (wcscmp(e.file, file) == 0)
+                return e.field ? w.*e.field : w.m_pImgTab[e.tab];
+        }
+        return nullptr;
+    }
+
+private:
+    CMainWnd& w;
+};
