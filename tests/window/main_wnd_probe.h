@@ -17,6 +17,13 @@ public:
     ControlStates States() const { return w.States(); }
     void SetStates(const ControlStates& s) { w.SetStates(s); }
     void LoadSkin() { w.LoadSkin(); }
+    // Replaces the skin of a window still at its default size.
+    void UseSkin(const std::wstring& dir) {
+        w.ReleaseSkin();
+        w.m_strSkinDir = dir;
+        w.LoadSkin();
+        w.LayoutControls();
+    }
     BOOL Maximized() const { return w.m_bMaximized; }
     CWebDlg* Page(int tab) const { return w.m_pWebDlg[tab]; }
     // The image of a skin file, by its name.
