@@ -18,6 +18,33 @@ const wchar_t kInstanceMarker[] = L"开服盒子";
 
 CMainWnd* g_pMainWnd = nullptr;
 
+namespace {
+
+// GDI+ premultiplies a plain ARGB source on every draw; a copy premultiplied once draws the same
+// pixels with less work.
+Gdiplus::Image* Premultiplied(Gdiplus::Image* image) {
+    using namespace Gdiplus;
+    // Reading the last status would clear it, and a failed load must keep showing as failed.
+    if (image->GetPixelFormat() != PixelFormat32bppARGB)
+        return image;
+    INT w = static_cast<INT>(image->GetWidth()), h = static_cast<INT>(image->GetHeight());
+    auto* copy = new Bitmap(w, h, PixelFormat32bppPARGB);
+    Status status = copy->GetLastStatus();
+    if (status == Ok) {
+        Graphics g(copy);
+        g.SetCompositingMode(CompositingModeSourceCopy);
+        status = g.DrawImage(image, Rect(0, 0, w, h), 0, 0, w, h, UnitPixel);
+    }
+    if (status != Ok) {
+        delete copy;
+        return image;
+    }
+    delete image;
+    return copy;
+}
+
+} // namespace
+
 const CMainWnd::SkinEntry CMainWnd::s_skin[15] = {
     {L"min.png", &CMainWnd::m_pImgMin, -1},
     {L"close.png", &CMainWnd::m_pImgClose, -1},
@@ -127,7 +154,7 @@ void CMainWnd::LoadSkin() {
     for (const SkinEntry& e : s_skin) {
         std::wstring path = ExtendedPath(m_strSkinDir + e.file);
         // A missing file still gives an image object, which then draws nothing.
-        Gdiplus::Image* image = new Gdiplus::Image(path.c_str(), FALSE);
+        Gdiplus::Image* image = Premultiplied(new Gdiplus::Image(path.c_str(), FALSE));
         if (e.field)
             this->*e.field = image;
         else

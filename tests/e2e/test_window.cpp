@@ -187,6 +187,39 @@ TEST_F(Window, CloseHidesTheTrayBringsItBackAndExitEndsIt) {
         EXPECT_NE(static_cast<DWORD>(NIM_MODIFY), c.message);
 }
 
+TEST_F(Window, TrayRightClickOffersTheMenuAndAClickElsewhereChoosesNothing) {
+    PostMessageW(w, WM_TRAYNOTIFY, IDI_APP, WM_RBUTTONDOWN);
+    HWND popup = nullptr;
+    ASSERT_TRUE(
+        WaitUntil([&] { return (popup = FindWindowW(L"#32768", nullptr)) != nullptr; }, 5000));
+    EXPECT_TRUE(IsWindowVisible(popup));
+
+    // The menu it shows, as the program carries it (menus do not cross processes).
+    HMODULE exe = LoadLibraryExW(install.ExePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(exe);
+    HMENU bar = LoadMenuW(exe, MAKEINTRESOURCEW(IDR_TRAYMENU));
+    HMENU menu = GetSubMenu(bar, 0);
+    const struct {
+        UINT id;
+        const wchar_t* text;
+    } items[] = {{ID_SHOW_MAIN, L"显示主窗口"}, {ID_FEEDBACK, L"用户反馈"}, {ID_EXIT, L"退出"}};
+    ASSERT_EQ(3, GetMenuItemCount(menu));
+    for (int i = 0; i < 3; ++i) {
+        wchar_t text[32] = {};
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 32, MF_BYPOSITION);
+        EXPECT_EQ(items[i].id, GetMenuItemID(menu, i));
+        EXPECT_STREQ(items[i].text, text);
+    }
+    DestroyMenu(bar);
+    FreeLibrary(exe);
+
+    PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }, 5000));
+    ASSERT_GE(ProbeMessageLoop(w, 5000), 0);
+    EXPECT_TRUE(IsWindowVisible(w));
+    EXPECT_TRUE(client.Running());
+}
+
 TEST_F(Window, ATabCreatesItsPageOnceAndKeepsIt) {
     Click(w, Tab(0)); // its page exists from the start (or is made now)
     const std::vector<HWND> before = Pages(w);

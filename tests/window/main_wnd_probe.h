@@ -17,6 +17,14 @@ public:
     ControlStates States() const { return w.States(); }
     void SetStates(const ControlStates& s) { w.SetStates(s); }
     void LoadSkin() { w.LoadSkin(); }
+    // Replaces every image by the file as GDI+ loads it, without any preparation.
+    void UsePlainImages() {
+        for (const CMainWnd::SkinEntry& e : CMainWnd::s_skin) {
+            Gdiplus::Image*& image = e.field ? w.*e.field : w.m_pImgTab[e.tab];
+            delete image;
+            image = new Gdiplus::Image((w.m_strSkinDir + e.file).c_str(), FALSE);
+        }
+    }
     // Replaces the skin of a window still at its default size.
     void UseSkin(const std::wstring& dir) {
         w.ReleaseSkin();

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -156,4 +158,76 @@ TEST_F(Paint, MissingSkinFilesLeaveOnlyTheirOwnElementsOut) {
         EXPECT_EQ(kBorder, r.At(1003, 300));
     }
     testutil::RemoveTree(dir);
+}
+
+TEST_F(Paint, PreparedImagesDrawTheSamePixelsAsPlainOnes) {
+    CMainWnd wnd;
+    CMainWndProbe probe(wnd);
+    ControlStates s = probe.States();
+    s.state[kMinButton] = kHover; // a frame other than the first
+    probe.SetStates(s);
+    Render prepared(wnd.m_hWnd, 1004, 695);
+    probe.UsePlainImages();
+    Render plain(wnd.m_hWnd, 1004, 695);
+    int differing = 0;
+    for (int y = 0; y < 695; ++y) {
+        for (int x = 0; x < 1004; ++x)
+            differing += prepared.At(x, y) != plain.At(x, y);
+    }
+    EXPECT_EQ(0, differing);
+}
+
+namespace {
+
+struct Timing {
+    double median, p90;
+};
+
+template <typename F> Timing Measure(F paint) {
+    LARGE_INTEGER freq, t0, t1;
+    QueryPerformanceFrequency(&freq);
+    for (int i = 0; i < 10; ++i)
+        paint();
+    std::vector<double> ms;
+    for (int i = 0; i < 200; ++i) {
+        QueryPerformanceCounter(&t0);
+        paint();
+        QueryPerformanceCounter(&t1);
+        ms.push_back(1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) /
+                     static_cast<double>(freq.QuadPart));
+    }
+    std::sort(ms.begin(), ms.end());
+    return Timing{ms[ms.size() / 2], ms[ms.size() * 9 / 10]};
+}
+
+} // namespace
+
+// A full paint of the shown window against a bare copy of the same size in the same run.
+TEST_F(Paint, FullPaintStaysWellInsideAFrame) {
+    CMainWnd wnd;
+    ShowWindow(wnd.m_hWnd, SW_SHOWNA);
+    Timing paint = Measure([&] {
+        RedrawWindow(wnd.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        GdiFlush();
+    });
+    HDC dc = GetDC(wnd.m_hWnd);
+    HDC mem = CreateCompatibleDC(dc);
+    HBITMAP bmp = CreateCompatibleBitmap(dc, 1004, 695);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    Timing blit = Measure([&] {
+        BitBlt(dc, 0, 0, 1004, 695, mem, 0, 0, SRCCOPY);
+        GdiFlush();
+    });
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(wnd.m_hWnd, dc);
+    std::printf("full paint 1004x695: median %.2f ms, p90 %.2f ms; bare BitBlt: median %.2f ms, "
+                "p90 %.2f ms\n",
+                paint.median, paint.p90, blit.median, blit.p90);
+    RecordProperty("paint_median_us", static_cast<int>(paint.median * 1000));
+    RecordProperty("blit_median_us", static_cast<int>(blit.median * 1000));
+    // One frame is 16.7 ms; a busy two-core machine easily doubles a paint, so the limit only
+    // catches paints gone wrong.
+    EXPECT_LT(paint.median, 50.0);
 }
