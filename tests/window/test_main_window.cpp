@@ -2,6 +2,7 @@
 
 #include "window/main_wnd_probe.h"
 #include "support/test_util.h"
+#include "web/WebDlg.h"
 
 #include <gtest/gtest.h>
 
@@ -122,4 +123,77 @@ TEST_F(MainWindow, SkinLoadsFromADirectoryBeyondMaxPath) {
     EXPECT_EQ(1004, probe.Width());
     wnd.DestroyWindow();
     testutil::RemoveTree(root);
+}
+
+namespace {
+
+void Click(HWND w, POINT p) {
+    LPARAM l = MAKELPARAM(p.x, p.y);
+    SendMessageW(w, WM_MOUSEMOVE, 0, l);
+    SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, l);
+    SendMessageW(w, WM_LBUTTONUP, 0, l);
+}
+
+bool Shown(CWebDlg* page) {
+    return (GetWindowLongW(page->m_hWnd, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+} // namespace
+
+TEST_F(MainWindow, NonClientMessagesSizeFromTheEdgesAndDrawNothing) {
+    CMainWnd wnd;
+    RECT rc = {};
+    GetWindowRect(wnd.m_hWnd, &rc);
+    struct Hit {
+        int x, y;
+        LRESULT code;
+    } hits[] = {{0, 0, HTTOPLEFT},      {500, 1, HTTOP},
+                {1003, 300, HTRIGHT},   {1003, 694, HTBOTTOMRIGHT},
+                {1, 693, HTBOTTOMLEFT}, {500, 300, HTCLIENT},
+                {3, 3, HTCLIENT}};
+    for (const Hit& h : hits) {
+        LPARAM screen = MAKELPARAM(rc.left + h.x, rc.top + h.y);
+        EXPECT_EQ(h.code, SendMessageW(wnd.m_hWnd, WM_NCHITTEST, 0, screen)) << h.x << "," << h.y;
+    }
+    MINMAXINFO mmi = {};
+    SendMessageW(wnd.m_hWnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+    EXPECT_EQ(1004, mmi.ptMinTrackSize.x);
+    EXPECT_EQ(700, mmi.ptMinTrackSize.y);
+    EXPECT_EQ(0, SendMessageW(wnd.m_hWnd, WM_SETCURSOR, 0, MAKELPARAM(HTLEFT, WM_MOUSEMOVE)));
+
+    // Erasing the background leaves what is there.
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bmp = CreateBitmap(4, 4, 1, 32, nullptr);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    SetPixel(dc, 1, 1, RGB(1, 2, 3));
+    EXPECT_EQ(1, SendMessageW(wnd.m_hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0));
+    EXPECT_EQ(RGB(1, 2, 3), GetPixel(dc, 1, 1));
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+}
+
+TEST_F(MainWindow, TabPagesAreMadeOnceKeptAndClosedWithTheWindow) {
+    CMainWnd wnd;
+    CMainWndProbe probe(wnd);
+    auto tab = [](int i) { return POINT{214 + 97 * i, 28}; };
+    Click(wnd.m_hWnd, tab(2));
+    CWebDlg* page2 = probe.Page(2);
+    ASSERT_TRUE(page2);
+    EXPECT_TRUE(Shown(page2));
+    Click(wnd.m_hWnd, tab(5));
+    ASSERT_TRUE(probe.Page(5));
+    EXPECT_FALSE(Shown(page2));
+    Click(wnd.m_hWnd, tab(2));
+    EXPECT_EQ(page2, probe.Page(2));
+    EXPECT_TRUE(Shown(page2));
+    EXPECT_FALSE(Shown(probe.Page(5)));
+    EXPECT_EQ(kFirstTab + 2, probe.States().curTab);
+
+    HWND pages[] = {page2->m_hWnd, probe.Page(5)->m_hWnd};
+    wnd.DestroyWindow();
+    for (HWND page : pages)
+        EXPECT_FALSE(IsWindow(page));
+    EXPECT_EQ(nullptr, probe.Page(2));
+    EXPECT_EQ(nullptr, probe.Page(5));
 }
