@@ -47,185 +47,63 @@ enum Repaint { Nothing, Own, AllTen };
 } // namespace
 
 TEST(MouseRules, SequencesLeaveTheseStatesActionsAndRepaints) {
+    using A = MouseAction;
     struct Case {
         const char* name;
         bool maximized;
         std::vector<Step> steps;
-        // After the last step: non-normal states by control id, hover, selection, action.
+        // After the last step: states other than normal (by id), hover, selection, action, and
+        // what that step repaints (Own: the rectangle of the control under its point).
         std::vector<std::pair<int, int>> states;
         int hover, curTab;
         MouseAction action;
-        Repaint repaint; // of the last step; Own means the last step's control alone
+        Repaint repaint;
     } cases[] = {
-        {"hover a button",
-         false,
-         {{Move, kClose}},
-         {{3, 1}, {5, 2}},
-         3,
-         5,
-         MouseAction::None,
-         AllTen},
-        {"press it",
-         false,
-         {{Move, kMin}, {Down, kMin}},
-         {{1, 2}, {5, 2}},
-         1,
-         5,
-         MouseAction::None,
-         Own},
-        {"release it",
-         false,
-         {{Move, kMin}, {Down, kMin}, {Up, kMin}},
-         {{5, 2}},
-         1,
-         5,
-         MouseAction::Minimise,
-         Own},
-        {"close",
-         false,
-         {{Move, kClose}, {Down, kClose}, {Up, kClose}},
-         {{5, 2}},
-         3,
-         5,
-         MouseAction::Close,
-         Own},
-        {"feedback",
-         false,
-         {{Move, kFeedback}, {Down, kFeedback}, {Up, kFeedback}},
-         {{5, 2}},
-         4,
-         5,
-         MouseAction::Feedback,
-         Own},
-        {"maximise",
-         false,
-         {{Move, kMax}, {Down, kMax}, {Up, kMax}},
-         {{5, 2}},
-         2,
-         5,
-         MouseAction::Maximise,
-         Own},
-        {"restore",
-         true,
-         {{Move, kMax}, {Down, kMax}, {Up, kMax}},
-         {{5, 2}},
-         2,
-         5,
-         MouseAction::Restore,
-         Own},
-        {"press and slide off",
-         false,
-         {{Move, kClose}, {Down, kClose}, {Move, kBody}, {Up, kBody}},
-         {{5, 2}},
-         0,
-         5,
-         MouseAction::None,
-         AllTen},
-        {"slide back only hovers",
-         false,
+        // clang-format off
+        {"hover a button", false, {{Move, kClose}}, {{3, 1}, {5, 2}}, 3, 5, A::None, AllTen},
+        {"press it", false, {{Move, kMin}, {Down, kMin}}, {{1, 2}, {5, 2}}, 1, 5, A::None, Own},
+        {"release it", false, {{Move, kMin}, {Down, kMin}, {Up, kMin}}, {{5, 2}}, 1, 5,
+         A::Minimise, Own},
+        {"close", false, {{Move, kClose}, {Down, kClose}, {Up, kClose}}, {{5, 2}}, 3, 5,
+         A::Close, Own},
+        {"feedback", false, {{Move, kFeedback}, {Down, kFeedback}, {Up, kFeedback}}, {{5, 2}}, 4, 5,
+         A::Feedback, Own},
+        {"maximise", false, {{Move, kMax}, {Down, kMax}, {Up, kMax}}, {{5, 2}}, 2, 5,
+         A::Maximise, Own},
+        {"restore", true, {{Move, kMax}, {Down, kMax}, {Up, kMax}}, {{5, 2}}, 2, 5,
+         A::Restore, Own},
+        {"press and slide off", false, {{Move, kClose}, {Down, kClose}, {Move, kBody}, {Up, kBody}},
+         {{5, 2}}, 0, 5, A::None, AllTen},
+        {"slide back only hovers", false,
          {{Move, kClose}, {Down, kClose}, {Move, kBody}, {Move, kClose}, {Up, kClose}},
-         {{3, 1}, {5, 2}},
-         3,
-         5,
-         MouseAction::None,
-         Nothing},
-        {"double-click acts once",
-         false,
-         {{Move, kClose}, {Down, kClose}, {Up, kClose}, {Up, kClose}},
-         {{5, 2}},
-         3,
-         5,
-         MouseAction::None,
-         Nothing},
-        {"press tab 2, release on tab 3",
-         false,
-         {{Move, Tab(2)}, {Down, Tab(2)}, {Move, Tab(3)}, {Up, Tab(3)}},
-         {{5, 2}, {8, 1}},
-         8,
-         5,
-         MouseAction::None,
-         Nothing},
-        {"click tab 3",
-         false,
-         {{Move, Tab(3)}, {Down, Tab(3)}, {Up, Tab(3)}},
-         {{8, 2}},
-         8,
-         8,
-         MouseAction::ShowTab,
-         AllTen},
-        {"press on the selected tab does nothing",
-         false,
-         {{Move, Tab(0)}, {Down, Tab(0)}},
-         {{5, 2}},
-         0,
-         5,
-         MouseAction::None,
-         Nothing},
-        {"release on the selected tab shows it again",
-         false,
-         {{Move, Tab(0)}, {Down, Tab(0)}, {Up, Tab(0)}},
-         {{5, 2}},
-         0,
-         5,
-         MouseAction::ShowTab,
-         AllTen},
-        {"hovering a tab drops the other tab's hover",
-         false,
-         {{Move, Tab(1)}, {Move, Tab(0)}},
-         {{5, 2}},
-         6,
-         5,
-         MouseAction::None,
-         Own},
-        {"home link wherever the press began",
-         false,
-         {{Move, Tab(2)}, {Down, Tab(2)}, {Up, kHome}},
-         {{5, 2}, {7, 2}},
-         7,
-         5,
-         MouseAction::HomePage,
-         Nothing},
-        {"press on the home link does not move",
-         false,
-         {{Down, kHome}},
-         {{5, 2}},
-         0,
-         5,
-         MouseAction::None,
-         Nothing},
-        {"press on the logo moves",
-         false,
-         {{Down, kLogo}},
-         {{5, 2}},
-         0,
-         5,
-         MouseAction::MoveWindow,
-         Nothing},
-        {"press on the bottom bar moves",
-         false,
-         {{Down, kBar}},
-         {{5, 2}},
-         0,
-         5,
-         MouseAction::MoveWindow,
-         Nothing},
-        {"the gap between buttons is free",
-         false,
-         {{Move, kMin}, {Move, kGap}},
-         {{5, 2}},
-         0,
-         5,
-         MouseAction::None,
-         AllTen},
-        {"leaving drops hover and presses",
-         false,
-         {{Move, Tab(4)}, {Down, Tab(4)}, {Leave, {}}},
-         {{5, 2}},
-         0,
-         5,
-         MouseAction::None,
-         AllTen},
+         {{3, 1}, {5, 2}}, 3, 5, A::None, Nothing},
+        {"double-click acts once", false,
+         {{Move, kClose}, {Down, kClose}, {Up, kClose}, {Up, kClose}}, {{5, 2}}, 3, 5,
+         A::None, Nothing},
+        {"press tab 2, release on tab 3", false,
+         {{Move, Tab(2)}, {Down, Tab(2)}, {Move, Tab(3)}, {Up, Tab(3)}}, {{5, 2}, {8, 1}}, 8, 5,
+         A::None, Nothing},
+        {"click tab 3", false, {{Move, Tab(3)}, {Down, Tab(3)}, {Up, Tab(3)}}, {{8, 2}}, 8, 8,
+         A::ShowTab, AllTen},
+        {"press on the selected tab", false, {{Move, Tab(0)}, {Down, Tab(0)}}, {{5, 2}}, 0, 5,
+         A::None, Nothing},
+        {"release on the selected tab", false, {{Move, Tab(0)}, {Down, Tab(0)}, {Up, Tab(0)}},
+         {{5, 2}}, 0, 5, A::ShowTab, AllTen},
+        {"another tab's hover drops", false, {{Move, Tab(1)}, {Move, Tab(0)}}, {{5, 2}}, 6, 5,
+         A::None, Own},
+        {"home link wherever the press began", false, {{Move, Tab(2)}, {Down, Tab(2)}, {Up, kHome}},
+         {{5, 2}, {7, 2}}, 7, 5, A::HomePage, Nothing},
+        {"press on the home link", false, {{Down, kHome}}, {{5, 2}}, 0, 5, A::None, Nothing},
+        {"press on the logo", false, {{Down, kLogo}}, {{5, 2}}, 0, 5, A::MoveWindow, Nothing},
+        {"press on the bottom bar", false, {{Down, kBar}}, {{5, 2}}, 0, 5, A::MoveWindow, Nothing},
+        {"the gap between buttons", false, {{Move, kMin}, {Move, kGap}}, {{5, 2}}, 0, 5,
+         A::None, AllTen},
+        {"leaving", false, {{Move, Tab(4)}, {Down, Tab(4)}, {Leave, {}}}, {{5, 2}}, 0, 5,
+         A::None, AllTen},
+        // clang-format on
     };
+    std::vector<RECT> ten = {kLayout.close, kLayout.min, kLayout.max, kLayout.feedback};
+    ten.insert(ten.end(), std::begin(kLayout.tab), std::end(kLayout.tab));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ControlStates s;
@@ -241,15 +119,12 @@ TEST(MouseRules, SequencesLeaveTheseStatesActionsAndRepaints) {
         EXPECT_EQ(c.hover, s.hoverId);
         EXPECT_EQ(c.curTab, s.curTab);
         EXPECT_EQ(static_cast<int>(c.action), static_cast<int>(out.action));
-        if (c.action == MouseAction::ShowTab) {
-            EXPECT_EQ(c.curTab - kFirstTab, out.tab);
-        }
+        EXPECT_EQ(c.action == A::ShowTab ? c.curTab - kFirstTab : -1, out.tab);
         EXPECT_FALSE(s.maximized); // only the system command sets it
-        std::vector<RECT> ten = {kLayout.close, kLayout.min, kLayout.max, kLayout.feedback};
-        ten.insert(ten.end(), std::begin(kLayout.tab), std::end(kLayout.tab));
-        int last = HitTestControls(kLayout, c.steps.back().pt, MouseMessage::Move);
-        std::vector<RECT> own = {ControlRect(kLayout, last)};
-        if (c.steps.back().msg == Move) // the tab whose hover was dropped
+        const Step& last = c.steps.back();
+        std::vector<RECT> own = {
+            ControlRect(kLayout, HitTestControls(kLayout, last.pt, MouseMessage::Move))};
+        if (last.msg == Move) // the tab whose hover was dropped
             own = {kLayout.tab[1]};
         std::vector<RECT> none;
         EXPECT_EQ(RectSet(c.repaint == Nothing  ? none
@@ -259,18 +134,16 @@ TEST(MouseRules, SequencesLeaveTheseStatesActionsAndRepaints) {
     }
 }
 
-TEST(MouseRules, LeaveNotificationIsRequestedOnceAndTheHandOnlyOverTheHomeLink) {
+TEST(MouseRules, LeaveIsRequestedOnceAndTheHandShowsOnlyOverTheHomeLink) {
     ControlStates s;
     EXPECT_TRUE(MouseMove(s, kLayout, kBody).requestLeave);
     EXPECT_FALSE(MouseMove(s, kLayout, kClose).requestLeave);
-    MouseOutcome hand = MouseMove(s, kLayout, kHome);
-    EXPECT_TRUE(hand.handCursor);
+    EXPECT_TRUE(MouseMove(s, kLayout, kHome).handCursor);
     EXPECT_EQ(kCloseButton, s.hoverId); // the link keeps the hover as it was
     EXPECT_FALSE(MouseMove(s, kLayout, kBody).handCursor);
     MouseLeave(s, kLayout);
     EXPECT_TRUE(MouseMove(s, kLayout, kBody).requestLeave);
-    // A leave that was not asked for changes nothing.
-    ControlStates fresh;
+    ControlStates fresh; // a leave that was not asked for changes nothing
     EXPECT_TRUE(MouseLeave(fresh, kLayout).invalidate.empty());
 }
 
@@ -283,21 +156,17 @@ TEST(SizingRules, CornersWinOverEdgesAndEachBandHasItsCommandAndCursor) {
         WPARAM command;
         LPCWSTR cursor;
     } cases[] = {
-        {{0, 0}, HTTOPLEFT, 0xF004, IDC_SIZENWSE},
-        {{2, 2}, HTTOPLEFT, 0xF004, IDC_SIZENWSE},
-        {{-2, -2}, HTTOPLEFT, 0xF004, IDC_SIZENWSE},
-        {{w - 1, 0}, HTTOPRIGHT, 0xF005, IDC_SIZENESW},
+        // clang-format off
+        {{0, 0}, HTTOPLEFT, 0xF004, IDC_SIZENWSE},   {{2, 2}, HTTOPLEFT, 0xF004, IDC_SIZENWSE},
+        {{-2, -2}, HTTOPLEFT, 0xF004, IDC_SIZENWSE}, {{w - 1, 0}, HTTOPRIGHT, 0xF005, IDC_SIZENESW},
         {{w + 1, 2}, HTTOPRIGHT, 0xF005, IDC_SIZENESW},
         {{0, h - 1}, HTBOTTOMLEFT, 0xF007, IDC_SIZENESW},
         {{w - 3, h - 3}, HTBOTTOMRIGHT, 0xF008, IDC_SIZENWSE},
-        {{2, 300}, HTLEFT, 0xF001, IDC_SIZEWE},
-        {{w - 3, 300}, HTRIGHT, 0xF002, IDC_SIZEWE},
-        {{500, 2}, HTTOP, 0xF003, IDC_SIZENS},
-        {{500, h - 1}, HTBOTTOM, 0xF006, IDC_SIZENS},
-        {{3, 300}, 0, 0, IDC_ARROW},
-        {{w - 4, 300}, 0, 0, IDC_ARROW},
-        {{500, 3}, 0, 0, IDC_ARROW},
-        {{500, h}, 0, 0, IDC_ARROW},
+        {{2, 300}, HTLEFT, 0xF001, IDC_SIZEWE},      {{w - 3, 300}, HTRIGHT, 0xF002, IDC_SIZEWE},
+        {{500, 2}, HTTOP, 0xF003, IDC_SIZENS},       {{500, h - 1}, HTBOTTOM, 0xF006, IDC_SIZENS},
+        {{3, 300}, 0, 0, IDC_ARROW},   {{w - 4, 300}, 0, 0, IDC_ARROW},
+        {{500, 3}, 0, 0, IDC_ARROW},   {{500, h}, 0, 0, IDC_ARROW},
+        // clang-format on
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.pt.x << "," << c.pt.y);
