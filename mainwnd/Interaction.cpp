@@ -1,5 +1,7 @@
 #include "mainwnd/Interaction.h"
 
+#include <iterator>
+
 namespace {
 
 bool IsButton(int id) {
@@ -47,19 +49,16 @@ RECT ControlRect(const ControlLayout& layout, int id) {
 }
 
 int HitTestControls(const ControlLayout& layout, POINT pt, MouseMessage message) {
-    // The button press looks at the home link last, and only to keep it from moving the window.
-    static const int kButtons[] = {kCloseButton, kMinButton, kMaxButton, kFeedbackButton};
-    std::vector<int> order(std::begin(kButtons), std::end(kButtons));
-    if (message != MouseMessage::Down)
-        order.push_back(kHomeLink);
-    for (int i = 0; i < kTabCount; ++i)
-        order.push_back(kFirstTab + i);
-    if (message == MouseMessage::Down)
-        order.push_back(kHomeLink);
-    for (int id : order) {
-        RECT rc = ControlRect(layout, id);
+    static const int kMoveAndUpOrder[] = {
+        kCloseButton, kMinButton, kMaxButton, kFeedbackButton, kHomeLink, 5, 6, 7, 8, 9, 10};
+    // The press looks at the home link last, and only to keep it from moving the window.
+    static const int kDownOrder[] = {
+        kCloseButton, kMinButton, kMaxButton, kFeedbackButton, 5, 6, 7, 8, 9, 10, kHomeLink};
+    const int* order = message == MouseMessage::Down ? kDownOrder : kMoveAndUpOrder;
+    for (size_t i = 0; i < std::size(kDownOrder); ++i) {
+        RECT rc = ControlRect(layout, order[i]);
         if (PtInRect(&rc, pt))
-            return id;
+            return order[i];
     }
     return kNoControl;
 }

@@ -488,13 +488,6 @@ void CMainWnd::Apply(const ControlStates& s, const MouseOutcome& out) {
     }
 }
 
-void CMainWnd::RefreshControlStates() {
-    ControlStates s = States();
-    MouseOutcome out;
-    out.invalidate = ::RefreshControlStates(s, Layout());
-    Apply(s, out);
-}
-
 void CMainWnd::OnMouseMove(UINT, POINT point) {
     // The pointer over the window's own surface takes the keyboard focus from a page.
     SetFocus(m_hWnd);

@@ -90,7 +90,6 @@ private:
     void SetStates(const ControlStates& s);
     // Applies the state changes and repaints of a mouse rule, then runs its action.
     void Apply(const ControlStates& s, const MouseOutcome& out);
-    void RefreshControlStates();
     void ShowTab(int tab);
     void ShowTabPage(int tab);
     // A new page for tab i over the page area; null when it could not be created.

@@ -3,6 +3,8 @@
 
 #include "mainwnd/MainWnd.h"
 
+#include <cwchar>
+
 class CMainWndProbe {
 public:
     explicit CMainWndProbe(CMainWnd& wnd) : w(wnd) {}
