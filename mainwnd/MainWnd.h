@@ -26,8 +26,8 @@ public:
     // Opens the first tab's page; the page host plugs in here.
     void CreateFirstPage();
 
-    // Shared with the page windows (through g_pMainWnd) and the report thread.
-    // Written on the user-interface thread, read by the report thread.
+    // Shared with the page windows (through g_pMainWnd) and the report thread. m_bOnline is
+    // written on the user-interface thread and read by the report thread.
     std::atomic<BOOL> m_bOnline{FALSE};
     RECT m_rcWebArea = {};
     Gdiplus::Image* m_pImgNet = nullptr;
