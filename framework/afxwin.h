@@ -149,7 +149,10 @@ protected:                                                                      
          AFX_THIS(p)->OnDestroy();                                                                 \
          return 0;                                                                                 \
      }},
-#define AFX_POINT(l) POINT{static_cast<short>(LOWORD(l)), static_cast<short>(HIWORD(l))}
+#define AFX_POINT(l)                                                                               \
+    POINT {                                                                                        \
+        static_cast<short>(LOWORD(l)), static_cast<short>(HIWORD(l))                               \
+    }
 #define ON_WM_PAINT()                                                                              \
     {WM_PAINT, 0, FALSE, [](CWnd* p, WPARAM, LPARAM) -> LRESULT {                                  \
          AFX_THIS(p)->OnPaint();                                                                   \

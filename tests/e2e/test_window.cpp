@@ -252,31 +252,39 @@ TEST_F(Window, ScreenShowsTheOffScreenRender) {
     HDC dc = CreateCompatibleDC(screen);
     HBITMAP shot = CreateCompatibleBitmap(screen, W, H),
             render = CreateCompatibleBitmap(screen, W, H);
-    HGDIOBJ old = SelectObject(dc, shot);
-    BitBlt(dc, 0, 0, W, H, screen, rc.left, rc.top, SRCCOPY);
+    HGDIOBJ old = SelectObject(dc, render);
     {
         // The same skin lies beside the test program. Rendered into a bitmap compatible with the
         // screen, as a paint does: text is smoothed for the device it lands on.
         CMainWnd reference;
         RemovePropW(reference.m_hWnd, kInstanceMarker);
-        SelectObject(dc, render);
         SendMessageW(reference.m_hWnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
     }
-    SelectObject(dc, old);
     BITMAPINFO bi = {};
     bi.bmiHeader = {sizeof bi.bmiHeader, W, -H, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     std::vector<DWORD> a(static_cast<size_t>(W) * H), b(a.size());
-    GetDIBits(dc, shot, 0, H, a.data(), &bi, DIB_RGB_COLORS);
+    SelectObject(dc, old);
     GetDIBits(dc, render, 0, H, b.data(), &bi, DIB_RGB_COLORS);
-    int differing = 0;
-    for (int y = 0; y < H; ++y) {
-        for (int x = 0; x < W; ++x) {
-            bool page = x >= 1 && x < W - 1 && y >= 46 && y < H - 30;
-            bool corner = (x < 2 || x >= W - 2) && (y < 2 || y >= H - 2); // rounded off
-            size_t i = static_cast<size_t>(y) * W + x;
-            differing += !page && !corner && (a[i] & 0xFFFFFF) != (b[i] & 0xFFFFFF);
-        }
-    }
+    // The window's paint reaches the X server a little later than the window shows.
+    int differing = -1;
+    WaitUntil(
+        [&] {
+            SelectObject(dc, shot);
+            BitBlt(dc, 0, 0, W, H, screen, rc.left, rc.top, SRCCOPY);
+            SelectObject(dc, old);
+            GetDIBits(dc, shot, 0, H, a.data(), &bi, DIB_RGB_COLORS);
+            differing = 0;
+            for (int y = 0; y < H; ++y) {
+                for (int x = 0; x < W; ++x) {
+                    bool page = x >= 1 && x < W - 1 && y >= 46 && y < H - 30;
+                    bool corner = (x < 2 || x >= W - 2) && (y < 2 || y >= H - 2); // rounded off
+                    size_t i = static_cast<size_t>(y) * W + x;
+                    differing += !page && !corner && (a[i] & 0xFFFFFF) != (b[i] & 0xFFFFFF);
+                }
+            }
+            return differing == 0;
+        },
+        5000);
     EXPECT_EQ(0, differing);
     DeleteObject(shot);
     DeleteObject(render);
