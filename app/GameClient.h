@@ -22,7 +22,5 @@ public:
     HMODULE m_hExplorerModule = nullptr;
 };
 
-// Asks for the debug privilege on the process token; fails silently.
-void EnableDebugPrivilege();
 // The running copy's main window: the first top-level window carrying the instance property.
 HWND FindRunningInstanceWindow();

@@ -149,6 +149,55 @@ protected:                                                                      
          AFX_THIS(p)->OnDestroy();                                                                 \
          return 0;                                                                                 \
      }},
+#define AFX_POINT(l)                                                                               \
+    POINT {                                                                                        \
+        static_cast<short>(LOWORD(l)), static_cast<short>(HIWORD(l))                               \
+    }
+#define ON_WM_PAINT()                                                                              \
+    {WM_PAINT, 0, FALSE, [](CWnd* p, WPARAM, LPARAM) -> LRESULT {                                  \
+         AFX_THIS(p)->OnPaint();                                                                   \
+         return 0;                                                                                 \
+     }},
+#define ON_WM_ERASEBKGND()                                                                         \
+    {WM_ERASEBKGND, 0, FALSE, [](CWnd* p, WPARAM w, LPARAM) -> LRESULT {                           \
+         return AFX_THIS(p)->OnEraseBkgnd(reinterpret_cast<HDC>(w));                               \
+     }},
+#define ON_WM_NCPAINT()                                                                            \
+    {WM_NCPAINT, 0, FALSE, [](CWnd* p, WPARAM, LPARAM) -> LRESULT {                                \
+         AFX_THIS(p)->OnNcPaint();                                                                 \
+         return 0;                                                                                 \
+     }},
+#define AFX_ON_MOUSE(message, memberFxn)                                                           \
+    {message, 0, FALSE, [](CWnd* p, WPARAM w, LPARAM l) -> LRESULT {                               \
+         AFX_THIS(p)->memberFxn(static_cast<UINT>(w), AFX_POINT(l));                               \
+         return 0;                                                                                 \
+     }},
+#define ON_WM_MOUSEMOVE() AFX_ON_MOUSE(WM_MOUSEMOVE, OnMouseMove)
+#define ON_WM_LBUTTONDOWN() AFX_ON_MOUSE(WM_LBUTTONDOWN, OnLButtonDown)
+#define ON_WM_LBUTTONUP() AFX_ON_MOUSE(WM_LBUTTONUP, OnLButtonUp)
+#define ON_WM_NCLBUTTONDOWN() AFX_ON_MOUSE(WM_NCLBUTTONDOWN, OnNcLButtonDown)
+#define ON_WM_MOUSELEAVE()                                                                         \
+    {WM_MOUSELEAVE, 0, FALSE, [](CWnd* p, WPARAM, LPARAM) -> LRESULT {                             \
+         AFX_THIS(p)->OnMouseLeave();                                                              \
+         return 0;                                                                                 \
+     }},
+#define ON_WM_NCHITTEST()                                                                          \
+    {WM_NCHITTEST, 0, FALSE,                                                                       \
+     [](CWnd* p, WPARAM, LPARAM l) -> LRESULT { return AFX_THIS(p)->OnNcHitTest(AFX_POINT(l)); }},
+#define ON_WM_SETCURSOR()                                                                          \
+    {WM_SETCURSOR, 0, FALSE, [](CWnd* p, WPARAM w, LPARAM l) -> LRESULT {                          \
+         return AFX_THIS(p)->OnSetCursor(reinterpret_cast<HWND>(w), LOWORD(l), HIWORD(l));         \
+     }},
+#define ON_WM_GETMINMAXINFO()                                                                      \
+    {WM_GETMINMAXINFO, 0, FALSE, [](CWnd* p, WPARAM, LPARAM l) -> LRESULT {                        \
+         AFX_THIS(p)->OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(l));                           \
+         return 0;                                                                                 \
+     }},
+#define ON_WM_SYSCOMMAND()                                                                         \
+    {WM_SYSCOMMAND, 0, FALSE, [](CWnd* p, WPARAM w, LPARAM l) -> LRESULT {                         \
+         AFX_THIS(p)->OnSysCommand(static_cast<UINT>(w), l);                                       \
+         return 0;                                                                                 \
+     }},
 // LRESULT OnXxx(WPARAM, LPARAM)
 #define ON_MESSAGE(message, memberFxn)                                                             \
     {message, 0, FALSE,                                                                            \

@@ -69,6 +69,14 @@ struct MemoryDCTraits {
 };
 using UniqueMemoryDC = UniqueResource<MemoryDCTraits>;
 
+struct MenuTraits {
+    using type = HMENU;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { ::DestroyMenu(h); }
+};
+using UniqueMenu = UniqueResource<MenuTraits>;
+
 // A DC obtained with GetDC, returned with ReleaseDC.
 class WindowDC {
 public:

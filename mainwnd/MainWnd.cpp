@@ -1,14 +1,18 @@
 #include "mainwnd/MainWnd.h"
 
-#include "app/GameClient.h"
+#include "framework/afxsecurity.h"
+#include "mainwnd/Drawing.h"
 #include "portal.h"
 #include "report/ClientIdentity.h"
 #include "report/NetworkProbe.h"
 #include "report/UsageReport.h"
 #include "res/resource.h"
+#include "web/PageAddresses.h"
 #include "web/WebDlg.h"
 #include "framework/handles.h"
 
+#include <commctrl.h>
+#include <shellapi.h>
 #include <wininet.h>
 
 const wchar_t kInstanceMarker[] = L"开服盒子";
@@ -17,14 +21,32 @@ CMainWnd* g_pMainWnd = nullptr;
 
 namespace {
 
-// Skin files in their loading order, with the field each one fills.
-struct SkinEntry {
-    const wchar_t* file;
-    Gdiplus::Image* CMainWnd::*field;
-    int tab; // index into m_pImgTab when field is null
-};
+// GDI+ premultiplies a plain ARGB source on every draw; a copy premultiplied once draws the same
+// pixels with less work.
+Gdiplus::Image* Premultiplied(Gdiplus::Image* image) {
+    using namespace Gdiplus;
+    // Reading the last status would clear it, and a failed load must keep showing as failed.
+    if (image->GetPixelFormat() != PixelFormat32bppARGB)
+        return image;
+    INT w = static_cast<INT>(image->GetWidth()), h = static_cast<INT>(image->GetHeight());
+    auto* copy = new Bitmap(w, h, PixelFormat32bppPARGB);
+    Status status = copy->GetLastStatus();
+    if (status == Ok) {
+        Graphics g(copy);
+        g.SetCompositingMode(CompositingModeSourceCopy);
+        status = g.DrawImage(image, Rect(0, 0, w, h), 0, 0, w, h, UnitPixel);
+    }
+    if (status != Ok) {
+        delete copy;
+        return image;
+    }
+    delete image;
+    return copy;
+}
 
-const SkinEntry kSkin[] = {
+} // namespace
+
+const CMainWnd::SkinEntry CMainWnd::s_skin[15] = {
     {L"min.png", &CMainWnd::m_pImgMin, -1},
     {L"close.png", &CMainWnd::m_pImgClose, -1},
     {L"max.png", &CMainWnd::m_pImgMax, -1},
@@ -42,13 +64,29 @@ const SkinEntry kSkin[] = {
     {L"bottombg.png", &CMainWnd::m_pImgBottom, -1},
 };
 
-} // namespace
-
 BEGIN_MESSAGE_MAP(CMainWnd, CWnd)
 ON_WM_CREATE()
 ON_WM_SIZE()
 ON_WM_TIMER()
 ON_WM_DESTROY()
+ON_WM_PAINT()
+ON_WM_ERASEBKGND()
+ON_WM_NCPAINT()
+ON_MESSAGE(WM_PRINTCLIENT, OnPrintClient)
+ON_WM_MOUSEMOVE()
+ON_WM_LBUTTONDOWN()
+ON_WM_LBUTTONUP()
+ON_WM_MOUSELEAVE()
+ON_WM_NCHITTEST()
+ON_WM_NCLBUTTONDOWN()
+ON_WM_SETCURSOR()
+ON_WM_GETMINMAXINFO()
+ON_WM_CLOSE()
+ON_WM_SYSCOMMAND()
+ON_MESSAGE(WM_TRAYNOTIFY, OnTrayNotify)
+ON_COMMAND(ID_SHOW_MAIN, OnShowMain)
+ON_COMMAND(ID_FEEDBACK, OnFeedback)
+ON_COMMAND(ID_EXIT, OnExit)
 END_MESSAGE_MAP()
 
 CMainWnd::CMainWnd() {
@@ -63,7 +101,11 @@ CMainWnd::CMainWnd() {
 }
 
 CMainWnd::~CMainWnd() {
+    // Destroyed here while the object is whole, so WM_DESTROY still releases everything.
+    if (m_hWnd && IsWindow(m_hWnd))
+        DestroyWindow();
     ReleaseSkin();
+    delete m_pFontFamily;
 }
 
 int CMainWnd::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
@@ -96,6 +138,7 @@ int CMainWnd::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
     // Bounded: a probe site that drops packets must not keep the window from appearing.
     m_bOnline.store(CheckConnectionWithin(TOVO_PROBE_URL, kStartupProbeWaitMs),
                     std::memory_order_relaxed);
+    UpdateTrayIcon(NIM_ADD);
     CreateFontFamily();
     StartReportThread();
     return 0;
@@ -110,20 +153,20 @@ void CMainWnd::GetModulePath(std::wstring& path) {
 }
 
 void CMainWnd::LoadSkin() {
-    for (const SkinEntry& e : kSkin) {
+    for (const SkinEntry& e : s_skin) {
         std::wstring path = ExtendedPath(m_strSkinDir + e.file);
         // A missing file still gives an image object, which then draws nothing. A skin loaded
         // again replaces the images of the last one.
         Gdiplus::Image*& slot = e.field ? this->*e.field : m_pImgTab[e.tab];
         delete slot;
-        slot = new Gdiplus::Image(path.c_str(), FALSE);
+        slot = Premultiplied(new Gdiplus::Image(path.c_str(), FALSE));
     }
     m_nWidth = kDefaultWidth;
     m_nHeight = kDefaultHeight;
 }
 
 void CMainWnd::ReleaseSkin() {
-    for (const SkinEntry& e : kSkin) {
+    for (const SkinEntry& e : s_skin) {
         Gdiplus::Image*& image = e.field ? this->*e.field : m_pImgTab[e.tab];
         delete image;
         image = nullptr;
@@ -188,9 +231,358 @@ void CMainWnd::OnTimer(UINT_PTR nIDEvent) {
     Default();
 }
 
+// ---- tray icon, menu, closing and destruction ----
+
+int CMainWnd::UpdateTrayIcon(DWORD dwMessage) {
+    NOTIFYICONDATAW nid = {};
+    nid.cbSize = sizeof nid;
+    nid.hWnd = m_hWnd;
+    nid.uID = IDI_APP;
+    nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    nid.uCallbackMessage = WM_TRAYNOTIFY;
+    nid.hIcon = m_hIcon;
+    lstrcpynW(nid.szTip, L"Tovo开服", ARRAYSIZE(nid.szTip));
+    Shell_NotifyIconW(dwMessage, &nid);
+    return 0;
+}
+
+LRESULT CMainWnd::OnTrayNotify(WPARAM, LPARAM lParam) {
+    switch (static_cast<UINT>(lParam)) {
+    case WM_LBUTTONDBLCLK:
+        ShowWindow(IsIconic(m_hWnd) ? SW_RESTORE : SW_SHOW);
+        if (IsWindow(m_hWnd))
+            SetForegroundWindow(m_hWnd);
+        break;
+    case WM_RBUTTONDOWN: {
+        UniqueMenu menu(LoadMenuW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_TRAYMENU)));
+        POINT pt = {};
+        GetCursorPos(&pt);
+        HMENU popup = GetSubMenu(menu.get(), 0);
+        // Without the foreground the menu would not close on a click elsewhere.
+        SetForegroundWindow(m_hWnd);
+        TrackPopupMenu(popup, 0, pt.x, pt.y, 0, m_hWnd, nullptr);
+        break;
+    }
+    default:
+        break;
+    }
+    return 0;
+}
+
+void CMainWnd::OnShowMain() {
+    if (IsWindow(m_hWnd)) {
+        ShowWindow(SW_SHOWNORMAL);
+        SetForegroundWindow(m_hWnd);
+    }
+}
+
+void CMainWnd::OnFeedback() {
+    ShellExecuteW(nullptr, L"open", FeedbackPageAddress().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void CMainWnd::OnExit() {
+    m_bExiting = TRUE;
+    SendMessage(WM_CLOSE);
+}
+
+void CMainWnd::OnClose() {
+    // Closing only hides: the client stays in the tray until Exit.
+    if (!m_bExiting) {
+        ShowWindow(SW_HIDE);
+        return;
+    }
+    UpdateTrayIcon(NIM_DELETE);
+    Default();
+}
+
 void CMainWnd::OnDestroy() {
+    UpdateTrayIcon(NIM_DELETE);
     ReleaseSkin();
+    for (CWebDlg*& page : m_pWebDlg) {
+        if (page)
+            page->OnCancel(); // destroys the page and deletes the object
+        page = nullptr;
+    }
     delete m_pFontFamily;
     m_pFontFamily = nullptr;
+    Default();
+}
+
+void CMainWnd::OnSysCommand(UINT nID, LPARAM) {
+    Default();
+    // The exact id only: a maximised window fills the work area and leaves the taskbar free.
+    if (nID == SC_MAXIMIZE) {
+        m_bMaximized = TRUE;
+        RECT work = {};
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+        MoveWindow(work.left, work.top, work.right - work.left, work.bottom - work.top, TRUE);
+        UpdateWindow();
+    }
+}
+
+// ---- painting ----
+
+namespace {
+
+// Frame `state` of a vertical strip of frames as high as rc, at its natural size.
+void DrawFrame(Gdiplus::Graphics& g, Gdiplus::Image* image, const RECT& rc, int state) {
+    if (!image)
+        return;
+    INT w = rc.right - rc.left, h = rc.bottom - rc.top;
+    g.DrawImage(image, Gdiplus::Rect(rc.left, rc.top, w, h), 0, state * h, w, h,
+                Gdiplus::UnitPixel);
+}
+
+} // namespace
+
+void CMainWnd::OnPaint() {
+    PAINTSTRUCT ps;
+    HDC hDC = BeginPaint(m_hWnd, &ps);
+    if (hDC)
+        PaintSurface(hDC);
+    EndPaint(m_hWnd, &ps);
+}
+
+LRESULT CMainWnd::OnPrintClient(WPARAM wParam, LPARAM) {
+    PaintSurface(reinterpret_cast<HDC>(wParam));
+    return 0;
+}
+
+BOOL CMainWnd::OnEraseBkgnd(HDC) {
+    // The paint covers every pixel; erasing first would only flicker.
+    return TRUE;
+}
+
+void CMainWnd::OnNcPaint() {}
+
+void CMainWnd::PaintSurface(HDC hDC) {
+    const int W = m_nWidth, H = m_nHeight;
+    UniqueMemoryDC memDC(CreateCompatibleDC(hDC));
+    UniqueBitmap bitmap(CreateCompatibleBitmap(hDC, W, H));
+    if (!memDC || !bitmap)
+        return;
+    SelectGuard select(memDC.get(), bitmap.get());
+    {
+        using namespace Gdiplus;
+        Graphics g(memDC.get());
+        g.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
+        Font font(m_pFontFamily, 12.0f, FontStyleRegular, UnitPixel);
+        StringFormat format(0, LANG_NEUTRAL);
+
+        if (m_pImgTop)
+            g.DrawImage(m_pImgTop, Rect(0, 0, W, 46), 0, 0, 8, 45, UnitPixel);
+        SolidBrush white(Color(0xFFFFFFFF));
+        g.FillRectangle(&white, 0.0f, 46.0f, static_cast<REAL>(W), static_cast<REAL>(H - 76));
+        if (m_pImgBottom)
+            g.DrawImage(m_pImgBottom, Rect(0, H - 30, W, 30), 0, 0, 8, 29, UnitPixel);
+
+        Pen pen(Color(0xFF0D4465), 1.0f);
+        g.DrawLine(&pen, 0, 0, 0, H);
+        g.DrawLine(&pen, 0, 0, W, 0);
+        g.DrawLine(&pen, 0, H - 1, W, H - 1);
+        g.DrawLine(&pen, W - 1, 0, W - 1, H);
+
+        if (m_pImgLogo)
+            g.DrawImage(m_pImgLogo, Rect(10, 1, 135, 45), 0, 0,
+                        static_cast<INT>(m_pImgLogo->GetWidth()),
+                        static_cast<INT>(m_pImgLogo->GetHeight()), UnitPixel);
+        DrawImageInRect(&g, m_pImgContent, m_rcHomeLink);
+
+        DrawFrame(g, m_pImgMin, m_rcMin, m_nMinState);
+        DrawFrame(g, m_pImgMax, m_rcMax, m_nMaxState);
+        DrawFrame(g, m_pImgClose, m_rcClose, m_nCloseState);
+        DrawFrame(g, m_pImgFeedback, m_rcFeedback, m_nFeedbackState);
+        for (int i = 0; i < kTabCount; ++i)
+            DrawFrame(g, m_pImgTab[i], m_rcTab[i], m_nTabState[i]);
+
+        SolidBrush grey(Color(0xFF888888));
+        g.DrawString(L"TOVO网页游戏开服表", -1, &font,
+                     RectF(static_cast<REAL>(W - 133), static_cast<REAL>(H - 23), 133.0f, 23.0f),
+                     &format, &grey);
+    }
+    BitBlt(hDC, 0, 0, W, H, memDC.get(), 0, 0, SRCCOPY);
+}
+
+// ---- mouse ----
+
+ControlLayout CMainWnd::Layout() const {
+    ControlLayout l = {};
+    l.min = m_rcMin;
+    l.max = m_rcMax;
+    l.close = m_rcClose;
+    l.feedback = m_rcFeedback;
+    for (int i = 0; i < kTabCount; ++i)
+        l.tab[i] = m_rcTab[i];
+    l.homeLink = m_rcHomeLink;
+    return l;
+}
+
+ControlStates CMainWnd::States() const {
+    ControlStates s;
+    s.state[kMinButton] = m_nMinState;
+    s.state[kMaxButton] = m_nMaxState;
+    s.state[kCloseButton] = m_nCloseState;
+    s.state[kFeedbackButton] = m_nFeedbackState;
+    for (int i = 0; i < kTabCount; ++i)
+        s.state[kFirstTab + i] = m_nTabState[i];
+    s.hoverId = m_nHoverId;
+    s.curTab = m_nCurTab;
+    s.maximized = m_bMaximized != FALSE;
+    s.trackingLeave = m_bTrackingMouse != FALSE;
+    return s;
+}
+
+void CMainWnd::SetStates(const ControlStates& s) {
+    m_nMinState = s.state[kMinButton];
+    m_nMaxState = s.state[kMaxButton];
+    m_nCloseState = s.state[kCloseButton];
+    m_nFeedbackState = s.state[kFeedbackButton];
+    for (int i = 0; i < kTabCount; ++i)
+        m_nTabState[i] = s.state[kFirstTab + i];
+    m_nHoverId = s.hoverId;
+    m_nCurTab = s.curTab;
+    m_bMaximized = s.maximized;
+    m_bTrackingMouse = s.trackingLeave;
+}
+
+void CMainWnd::Apply(const ControlStates& s, const MouseOutcome& out) {
+    SetStates(s);
+    for (const RECT& rc : out.invalidate)
+        InvalidateRect(m_hWnd, &rc, FALSE);
+    if (out.handCursor)
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+    if (out.requestLeave) {
+        TRACKMOUSEEVENT tme = {};
+        tme.cbSize = sizeof tme;
+        tme.dwFlags = TME_LEAVE;
+        tme.hwndTrack = m_hWnd;
+        _TrackMouseEvent(&tme);
+    }
+    switch (out.action) {
+    case MouseAction::None:
+        break;
+    case MouseAction::Close:
+        SendMessage(WM_CLOSE);
+        break;
+    case MouseAction::Minimise:
+        SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        break;
+    case MouseAction::Maximise:
+        SendMessage(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+        break;
+    case MouseAction::Restore:
+        SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
+        InvalidateRect(m_hWnd, nullptr, FALSE);
+        break;
+    case MouseAction::Feedback:
+        OnFeedback();
+        break;
+    case MouseAction::HomePage:
+        ShellExecuteW(nullptr, L"open", HomePageAddress().c_str(), nullptr, nullptr, SW_SHOW);
+        break;
+    case MouseAction::ShowTab:
+        ShowTab(out.tab);
+        break;
+    case MouseAction::MoveWindow:
+        SendMessage(WM_SYSCOMMAND, SC_MOVE + HTCAPTION, 0);
+        break;
+    }
+}
+
+void CMainWnd::OnMouseMove(UINT, POINT point) {
+    // The pointer over the window's own surface takes the keyboard focus from a page.
+    SetFocus(m_hWnd);
+    ControlStates s = States();
+    MouseOutcome out = MouseMove(s, Layout(), point);
+    Apply(s, out);
+    Default();
+}
+
+void CMainWnd::OnLButtonDown(UINT, POINT point) {
+    SetFocus(m_hWnd);
+    ControlStates s = States();
+    MouseOutcome out = MouseDown(s, Layout(), point);
+    Apply(s, out);
+    Default();
+}
+
+void CMainWnd::OnLButtonUp(UINT, POINT point) {
+    ControlStates s = States();
+    MouseOutcome out = MouseUp(s, Layout(), point);
+    Apply(s, out);
+    Default();
+}
+
+void CMainWnd::OnMouseLeave() {
+    ControlStates s = States();
+    MouseOutcome out = MouseLeave(s, Layout());
+    Apply(s, out);
+    Default();
+}
+
+// The selection itself has already moved by the time the page follows it.
+void CMainWnd::ShowTab(int tab) {
+    for (int i = 0; i < kTabCount; ++i) {
+        if (i != tab && m_pWebDlg[i])
+            m_pWebDlg[i]->ShowWindow(SW_HIDE);
+    }
+    // A page that could not be created is tried again on the next click.
+    if (!m_pWebDlg[tab])
+        m_pWebDlg[tab] = CreatePage(tab);
+    if (m_pWebDlg[tab])
+        m_pWebDlg[tab]->ShowWindow(SW_SHOW);
+}
+
+CWebDlg* CMainWnd::CreatePage(int tab) {
+    CWebDlg* page = new CWebDlg;
+    if (!page->Create(IDD_WEBDLG, this))
+        return nullptr; // the page has already deleted itself
+    const RECT& rc = m_rcWebArea;
+    page->MoveWindow(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+    page->Navigate(TabPageAddress(tab));
+    return page;
+}
+
+// ---- moving and sizing ----
+
+void CMainWnd::CalcResizeRects() {
+    RECT client = {};
+    GetClientRect(m_hWnd, &client);
+    SizingBands b = CalcSizingBands(client.right, client.bottom);
+    m_rcTopEdge = b.topEdge;
+    m_rcLeftEdge = b.leftEdge;
+    m_rcRightEdge = b.rightEdge;
+    m_rcBottomEdge = b.bottomEdge;
+    m_rcTopLeft = b.topLeft;
+    m_rcTopRight = b.topRight;
+    m_rcBottomLeft = b.bottomLeft;
+    m_rcBottomRight = b.bottomRight;
+}
+
+LRESULT CMainWnd::OnNcHitTest(POINT point) {
+    CalcResizeRects();
+    ScreenToClient(m_hWnd, &point);
+    SizingBands b = {m_rcTopEdge, m_rcLeftEdge, m_rcRightEdge,  m_rcBottomEdge,
+                     m_rcTopLeft, m_rcTopRight, m_rcBottomLeft, m_rcBottomRight};
+    int code = SizingHitTest(b, point);
+    return code ? code : Default();
+}
+
+void CMainWnd::OnNcLButtonDown(UINT nHitTest, POINT point) {
+    WPARAM command = SizeCommandFor(static_cast<int>(nHitTest));
+    if (command)
+        SendMessage(WM_SYSCOMMAND, command,
+                    MAKELPARAM(static_cast<WORD>(point.x), static_cast<WORD>(point.y)));
+    Default();
+}
+
+BOOL CMainWnd::OnSetCursor(HWND, UINT nHitTest, UINT) {
+    SetCursor(LoadCursorW(nullptr, CursorFor(static_cast<int>(nHitTest))));
+    return FALSE;
+}
+
+void CMainWnd::OnGetMinMaxInfo(MINMAXINFO* lpMMI) {
+    lpMMI->ptMinTrackSize.x = kDefaultWidth;
+    lpMMI->ptMinTrackSize.y = 700;
     Default();
 }

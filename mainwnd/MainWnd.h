@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/afxwin.h"
+#include "mainwnd/Interaction.h"
 #include "mainwnd/Layout.h"
 
 #include "framework/afxgdiplus.h"
@@ -9,6 +10,9 @@
 #include <string>
 
 class CWebDlg;
+
+// The tray icon's callback message.
+constexpr UINT WM_TRAYNOTIFY = WM_USER + 100;
 
 // Name of the mutex and of the window property that mark the running copy.
 extern const wchar_t kInstanceMarker[];
@@ -19,14 +23,78 @@ public:
     CMainWnd();
     ~CMainWnd() override;
 
+    // Opens the first tab's page; the page host plugs in here.
+    void CreateFirstPage();
+
+    // Shared with the page windows (through g_pMainWnd) and the report thread. m_bOnline is
+    // written on the user-interface thread and read by the report thread.
+    std::atomic<BOOL> m_bOnline{FALSE};
+    RECT m_rcWebArea = {};
+    Gdiplus::Image* m_pImgNet = nullptr;
+    std::wstring m_strVersion;
+    std::wstring m_strChannel;
+    UINT_PTR m_nTimerId = 1;
+
+protected:
+    int OnCreate(LPCREATESTRUCTW lpCreateStruct);
+    void OnSize(UINT nType, int cx, int cy);
+    void OnTimer(UINT_PTR nIDEvent);
+    void OnPaint();
+    BOOL OnEraseBkgnd(HDC hDC);
+    void OnNcPaint();
+    void OnMouseMove(UINT nFlags, POINT point);
+    void OnLButtonDown(UINT nFlags, POINT point);
+    void OnLButtonUp(UINT nFlags, POINT point);
+    void OnMouseLeave();
+    LRESULT OnNcHitTest(POINT point);
+    void OnNcLButtonDown(UINT nHitTest, POINT point);
+    BOOL OnSetCursor(HWND hWnd, UINT nHitTest, UINT message);
+    void OnGetMinMaxInfo(MINMAXINFO* lpMMI);
+    void OnClose();
+    void OnDestroy();
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+    void OnShowMain();
+    void OnFeedback();
+    void OnExit();
+    // Renders the surface into a caller's device context, as a paint would.
+    LRESULT OnPrintClient(WPARAM wParam, LPARAM lParam);
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    friend class CMainWndProbe; // the window tests look inside
+    // Skin files in their loading order, with the field each one fills.
+    struct SkinEntry {
+        const wchar_t* file;
+        Gdiplus::Image* CMainWnd::*field;
+        int tab; // index into m_pImgTab when field is null
+    };
+    static const SkinEntry s_skin[15];
+
     void GetModuleDir(std::wstring& dir);
     void GetModulePath(std::wstring& path);
     void LoadSkin();
     void LayoutControls();
     void LoadChannel();
-    // Opens the first tab's page; the page host plugs in here.
-    void CreateFirstPage();
     void StartReportThread();
+    void CreateFontFamily();
+    void ReleaseSkin();
+    int UpdateTrayIcon(DWORD dwMessage);
+
+    // Draws the whole surface off screen and copies it to hDC in one blit.
+    void PaintSurface(HDC hDC);
+
+    ControlLayout Layout() const;
+    ControlStates States() const;
+    void SetStates(const ControlStates& s);
+    // Applies the state changes and repaints of a mouse rule, then runs its action.
+    void Apply(const ControlStates& s, const MouseOutcome& out);
+    void ShowTab(int tab);
+    void ShowTabPage(int tab);
+    // A new page for tab i over the page area; null when it could not be created.
+    CWebDlg* CreatePage(int tab);
+    void CalcResizeRects();
 
     int m_nWidth = 0;
     int m_nHeight = 0;
@@ -41,7 +109,6 @@ public:
     Gdiplus::Image* m_pImgBottom = nullptr;
     Gdiplus::Image* m_pImgTop = nullptr;
     Gdiplus::Image* m_pImgContent = nullptr;
-    Gdiplus::Image* m_pImgNet = nullptr;
 
     RECT m_rcMin = {};
     RECT m_rcClose = {};
@@ -59,16 +126,11 @@ public:
 
     std::wstring m_strAppDir;
     std::wstring m_strSkinDir;
-    std::wstring m_strVersion;
     std::wstring m_strAppPath;
-    std::wstring m_strChannel;
 
-    // Written on the user-interface thread, read by the report thread.
-    std::atomic<BOOL> m_bOnline{FALSE};
     int m_nHoverId = 0;
     int m_nCurTab = 5;
     HICON m_hIcon = nullptr;
-    UINT_PTR m_nTimerId = 1;
     CWebDlg* m_pWebDlg[kTabCount] = {};
     Gdiplus::FontFamily* m_pFontFamily = nullptr;
 
@@ -76,20 +138,7 @@ public:
     RECT m_rcTopLeft = {}, m_rcTopRight = {}, m_rcBottomLeft = {}, m_rcBottomRight = {};
 
     BOOL m_bReportStarted = FALSE;
-    RECT m_rcWebArea = {};
     BOOL m_bTrackingMouse = FALSE;
-
-protected:
-    int OnCreate(LPCREATESTRUCTW lpCreateStruct);
-    void OnSize(UINT nType, int cx, int cy);
-    void OnTimer(UINT_PTR nIDEvent);
-    void OnDestroy();
-
-    DECLARE_MESSAGE_MAP()
-
-private:
-    void CreateFontFamily();
-    void ReleaseSkin();
 };
 
 extern CMainWnd* g_pMainWnd;

@@ -1,6 +1,7 @@
 // The real client reports itself once per run to the box server on loopback.
 
 #include "e2e/client_process.h"
+#include "res/resource.h"
 #include "support/independent_md5.h"
 #include "support/loopback_server.h"
 #include "support/test_util.h"
@@ -196,7 +197,7 @@ TEST_F(Report, SilentServerNeverFreezesTheWindowNorDelaysExit) {
         Sleep(50);
     }
     DWORD start = GetTickCount();
-    PostMessageW(w, WM_CLOSE, 0, 0);
+    PostMessageW(w, WM_COMMAND, ID_EXIT, 0);
     EXPECT_EQ(0u, client.WaitExit(5000));
     EXPECT_LT(GetTickCount() - start, 1000u);
 }

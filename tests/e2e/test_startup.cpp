@@ -1,6 +1,7 @@
 // The real executable: one instance, its window, "Auto", and what a second start does.
 
 #include "e2e/client_process.h"
+#include "res/resource.h"
 #include "support/test_util.h"
 
 #include <gtest/gtest.h>
@@ -69,8 +70,8 @@ TEST_F(Startup, FirstStartShowsOneCentredRoundedWindow) {
     EXPECT_TRUE(PtInRegion(rgn, 500, 694));
     DeleteObject(rgn);
 
-    // Closing the window ends the program through its normal exit.
-    PostMessageW(w, WM_CLOSE, 0, 0);
+    // Exit from the tray menu ends the program through its normal exit.
+    PostMessageW(w, WM_COMMAND, ID_EXIT, 0);
     EXPECT_EQ(0u, first.WaitExit(10000));
 }
 
@@ -90,7 +91,7 @@ TEST_F(Startup, AutoWithBlanksStartsHiddenOtherSpellingsShow) {
         // Start-up is over once the loop answers; only then is visibility final.
         ASSERT_GE(ProbeMessageLoop(w, 5000), 0);
         EXPECT_EQ(c.visible, IsWindowVisible(w) != FALSE);
-        PostMessageW(w, WM_CLOSE, 0, 0);
+        PostMessageW(w, WM_COMMAND, ID_EXIT, 0);
         EXPECT_EQ(0u, p.WaitExit(10000));
     }
 }
@@ -121,14 +122,14 @@ TEST_F(Startup, SecondStartBringsTheFirstForwardAndEnds) {
     EXPECT_EQ(1, CountMarkedWindows());
 
     // Once the first has gone, a new start is a first instance again.
-    PostMessageW(w, WM_CLOSE, 0, 0);
+    PostMessageW(w, WM_COMMAND, ID_EXIT, 0);
     ASSERT_EQ(0u, first.WaitExit(10000));
     ClientProcess fourth;
     ASSERT_TRUE(fourth.Start(install.ExePath()));
     HWND again = WaitForMarkedWindow(kStartTimeout);
     ASSERT_TRUE(again);
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(again) != FALSE; }, 5000));
-    PostMessageW(again, WM_CLOSE, 0, 0);
+    PostMessageW(again, WM_COMMAND, ID_EXIT, 0);
     EXPECT_EQ(0u, fourth.WaitExit(10000));
 }
 
@@ -141,6 +142,6 @@ TEST_F(Startup, EmptySkinDirectoryStillGivesTheFullWindow) {
     RECT rc = WindowRect(w);
     EXPECT_EQ(1004, rc.right - rc.left);
     EXPECT_EQ(695, rc.bottom - rc.top);
-    PostMessageW(w, WM_CLOSE, 0, 0);
+    PostMessageW(w, WM_COMMAND, ID_EXIT, 0);
     EXPECT_EQ(0u, first.WaitExit(10000));
 }

@@ -1,8 +1,9 @@
 // The main window in this process: what its creation sets up and how it follows size changes.
 
-#include "mainwnd/MainWnd.h"
 #include "support/loopback_server.h"
+#include "window/main_wnd_probe.h"
 #include "support/test_util.h"
+#include "web/WebDlg.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,7 @@ RECT Rect(int l, int t, int r, int b) {
 
 TEST_F(MainWindow, CreationSetsUpTheWindow) {
     CMainWnd wnd;
+    CMainWndProbe probe(wnd);
     ASSERT_TRUE(IsWindow(wnd.m_hWnd));
     EXPECT_EQ(&wnd, g_pMainWnd);
     EXPECT_FALSE(IsWindowVisible(wnd.m_hWnd)); // shown by start-up, not by creation
@@ -43,27 +45,28 @@ TEST_F(MainWindow, CreationSetsUpTheWindow) {
     EXPECT_EQ(0x860B0000u, static_cast<DWORD>(GetWindowLongW(wnd.m_hWnd, GWL_STYLE)));
     EXPECT_TRUE(SendMessageW(wnd.m_hWnd, WM_GETICON, ICON_BIG, 0));
     EXPECT_TRUE(SendMessageW(wnd.m_hWnd, WM_GETICON, ICON_SMALL, 0));
-    EXPECT_EQ(testutil::ExeDir(), wnd.m_strAppDir);
-    EXPECT_EQ(wnd.m_strAppDir + L"skins\\Common\\", wnd.m_strSkinDir);
+    EXPECT_EQ(testutil::ExeDir(), probe.AppDir());
+    EXPECT_EQ(probe.AppDir() + L"skins\\Common\\", probe.SkinDir());
     // The test program has no version record and no config.ini beside it.
     EXPECT_EQ(L"", wnd.m_strVersion);
     EXPECT_EQ(L"", wnd.m_strChannel);
     // Nothing listens on the probe's loopback port: offline, so no report was started.
     EXPECT_FALSE(wnd.m_bOnline.load());
-    EXPECT_FALSE(wnd.m_bReportStarted);
-    ASSERT_TRUE(wnd.m_pFontFamily);
-    EXPECT_TRUE(wnd.m_pFontFamily->IsAvailable()); // the test prefix maps both families
-    EXPECT_EQ(2, wnd.m_nTabState[0]);
-    EXPECT_EQ(5, wnd.m_nCurTab);
+    EXPECT_FALSE(probe.ReportStarted());
+    ASSERT_TRUE(probe.FontFamily());
+    EXPECT_TRUE(probe.FontFamily()->IsAvailable()); // the test prefix maps both families
+    EXPECT_EQ(2, probe.States().state[kFirstTab]);
+    EXPECT_EQ(5, probe.States().curTab);
     EXPECT_EQ(1u, wnd.m_nTimerId);
     EXPECT_TRUE(SameRect(Rect(1, 46, 1003, 665), wnd.m_rcWebArea));
     wnd.DestroyWindow();
-    EXPECT_EQ(nullptr, wnd.m_pImgLogo);
-    EXPECT_EQ(nullptr, wnd.m_pFontFamily);
+    EXPECT_EQ(nullptr, probe.Image(L"logo.png"));
+    EXPECT_EQ(nullptr, probe.FontFamily());
 }
 
 TEST_F(MainWindow, ControlsFollowEverySize) {
     CMainWnd wnd;
+    CMainWndProbe probe(wnd);
     ASSERT_TRUE(IsWindow(wnd.m_hWnd));
     struct Size {
         int w, h;
@@ -71,15 +74,16 @@ TEST_F(MainWindow, ControlsFollowEverySize) {
     for (const Size& s : sizes) {
         SCOPED_TRACE(testing::Message() << s.w << "x" << s.h);
         SetWindowPos(wnd.m_hWnd, nullptr, 0, 0, s.w, s.h, SWP_NOMOVE | SWP_NOZORDER);
-        EXPECT_EQ(s.w, wnd.m_nWidth);
-        EXPECT_EQ(s.h, wnd.m_nHeight);
-        EXPECT_TRUE(SameRect(Rect(s.w - 41, 1, s.w - 8, 41), wnd.m_rcClose));
-        EXPECT_TRUE(SameRect(Rect(s.w - 75, 1, s.w - 42, 41), wnd.m_rcMax));
-        EXPECT_TRUE(SameRect(Rect(s.w - 109, 1, s.w - 76, 41), wnd.m_rcMin));
-        EXPECT_TRUE(SameRect(Rect(s.w - 142, 1, s.w - 109, 41), wnd.m_rcFeedback));
-        EXPECT_TRUE(SameRect(Rect(166, 8, 263, 48), wnd.m_rcTab[0]));
-        EXPECT_TRUE(SameRect(Rect(651, 8, 748, 48), wnd.m_rcTab[5]));
-        EXPECT_TRUE(SameRect(Rect(13, s.h - 22, 319, s.h - 9), wnd.m_rcHomeLink));
+        EXPECT_EQ(s.w, probe.Width());
+        EXPECT_EQ(s.h, probe.Height());
+        ControlLayout l = probe.Layout();
+        EXPECT_TRUE(SameRect(Rect(s.w - 41, 1, s.w - 8, 41), l.close));
+        EXPECT_TRUE(SameRect(Rect(s.w - 75, 1, s.w - 42, 41), l.max));
+        EXPECT_TRUE(SameRect(Rect(s.w - 109, 1, s.w - 76, 41), l.min));
+        EXPECT_TRUE(SameRect(Rect(s.w - 142, 1, s.w - 109, 41), l.feedback));
+        EXPECT_TRUE(SameRect(Rect(166, 8, 263, 48), l.tab[0]));
+        EXPECT_TRUE(SameRect(Rect(651, 8, 748, 48), l.tab[5]));
+        EXPECT_TRUE(SameRect(Rect(13, s.h - 22, 319, s.h - 9), l.homeLink));
         EXPECT_TRUE(SameRect(Rect(1, 46, s.w - 1, s.h - 30), wnd.m_rcWebArea));
 
         HRGN rgn = CreateRectRgn(0, 0, 0, 0);
@@ -105,18 +109,19 @@ TEST_F(MainWindow, SkinLoadsFromADirectoryBeyondMaxPath) {
         ASSERT_TRUE(CopyFileW((src + f).c_str(), (L"\\\\?\\" + dir + f).c_str(), FALSE));
 
     CMainWnd wnd;
-    wnd.m_strSkinDir = dir;
-    wnd.LoadSkin();
-    for (Gdiplus::Image* img :
-         {wnd.m_pImgLogo, wnd.m_pImgNet, wnd.m_pImgTab[0], wnd.m_pImgBottom}) {
+    CMainWndProbe probe(wnd);
+    probe.SkinDir() = dir;
+    probe.LoadSkin();
+    for (const wchar_t* f : {L"logo.png", L"net.png", L"hot.png", L"bottombg.png"}) {
+        Gdiplus::Image* img = probe.Image(f);
         ASSERT_TRUE(img);
         EXPECT_EQ(Gdiplus::Ok, img->GetLastStatus());
         EXPECT_GT(img->GetWidth(), 0u);
     }
     // Missing files still give image objects; they just fail to draw.
-    ASSERT_TRUE(wnd.m_pImgClose);
-    EXPECT_NE(Gdiplus::Ok, wnd.m_pImgClose->GetLastStatus());
-    EXPECT_EQ(1004, wnd.m_nWidth);
+    ASSERT_TRUE(probe.Image(L"close.png"));
+    EXPECT_NE(Gdiplus::Ok, probe.Image(L"close.png")->GetLastStatus());
+    EXPECT_EQ(1004, probe.Width());
     wnd.DestroyWindow();
     testutil::RemoveTree(root);
 }
@@ -135,13 +140,10 @@ TEST_F(MainWindow, EveryImageFieldHoldsItsOwnFile) {
         ASSERT_EQ(Gdiplus::Ok, picture.Save((dir + files[i]).c_str(), &png, nullptr));
     }
     CMainWnd wnd;
-    wnd.m_strSkinDir = dir;
-    wnd.LoadSkin();
-    Gdiplus::Image* fields[] = {wnd.m_pImgMin,      wnd.m_pImgMax,     wnd.m_pImgClose,
-                                wnd.m_pImgFeedback, wnd.m_pImgLogo,    wnd.m_pImgTop,
-                                wnd.m_pImgBottom,   wnd.m_pImgContent, wnd.m_pImgNet,
-                                wnd.m_pImgTab[0],   wnd.m_pImgTab[1],  wnd.m_pImgTab[2],
-                                wnd.m_pImgTab[3],   wnd.m_pImgTab[4],  wnd.m_pImgTab[5]};
+    CMainWndProbe probe(wnd);
+    probe.SkinDir() = dir;
+    probe.LoadSkin();
+    auto fields = probe.Fields();
     for (int i = 0; i < 15; ++i) {
         ASSERT_TRUE(fields[i]) << testutil::ToUtf8(files[i]);
         EXPECT_EQ(static_cast<UINT>(i + 1), fields[i]->GetWidth()) << testutil::ToUtf8(files[i]);
@@ -153,6 +155,7 @@ TEST_F(MainWindow, EveryImageFieldHoldsItsOwnFile) {
 // The test network has a default route, so the system reports a connection to timer 1.
 TEST_F(MainWindow, OnlyTimerOneWatchesTheNetworkAndOnlyItsFirstRiseReports) {
     CMainWnd wnd; // nothing answers the probe: offline, no report yet
+    CMainWndProbe probe(wnd);
     ASSERT_FALSE(wnd.m_bOnline.load());
     LoopbackServer server(TOVO_TEST_PORT);
     ASSERT_TRUE(server.Start());
@@ -160,18 +163,60 @@ TEST_F(MainWindow, OnlyTimerOneWatchesTheNetworkAndOnlyItsFirstRiseReports) {
 
     wnd.m_bOnline = TRUE; // a page saw the network first: the next tick sees no rise
     tick(1);
-    EXPECT_FALSE(wnd.m_bReportStarted);
+    EXPECT_FALSE(probe.ReportStarted());
     wnd.m_bOnline = FALSE;
     tick(7); // another timer asks nothing
     EXPECT_FALSE(wnd.m_bOnline.load());
-    EXPECT_FALSE(wnd.m_bReportStarted);
+    EXPECT_FALSE(probe.ReportStarted());
     tick(1);
     ASSERT_TRUE(wnd.m_bOnline.load());
-    EXPECT_TRUE(wnd.m_bReportStarted);
+    EXPECT_TRUE(probe.ReportStarted());
     ASSERT_TRUE(server.WaitForRequests(1, 10000));
     wnd.m_bOnline = FALSE; // a later rise never starts another
     tick(1);
     Sleep(1000);
     EXPECT_EQ(1u, server.RequestCount());
     wnd.DestroyWindow();
+}
+
+namespace {
+
+void Click(HWND w, POINT p) {
+    LPARAM l = MAKELPARAM(p.x, p.y);
+    SendMessageW(w, WM_MOUSEMOVE, 0, l);
+    SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, l);
+    SendMessageW(w, WM_LBUTTONUP, 0, l);
+}
+
+} // namespace
+
+// Screen points reach the sizing rules in client coordinates.
+TEST_F(MainWindow, SizingBandsFollowTheWindowOnScreen) {
+    CMainWnd wnd;
+    RECT rc = {};
+    GetWindowRect(wnd.m_hWnd, &rc);
+    const POINT points[] = {{0, 0}, {1003, 300}, {1, 693}, {500, 300}};
+    const LRESULT codes[] = {HTTOPLEFT, HTRIGHT, HTBOTTOMLEFT, HTCLIENT};
+    for (int i = 0; i < 4; ++i) {
+        LPARAM screen = MAKELPARAM(rc.left + points[i].x, rc.top + points[i].y);
+        EXPECT_EQ(codes[i], SendMessageW(wnd.m_hWnd, WM_NCHITTEST, 0, screen)) << i;
+    }
+    MINMAXINFO mmi = {};
+    SendMessageW(wnd.m_hWnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+    EXPECT_TRUE(mmi.ptMinTrackSize.x == 1004 && mmi.ptMinTrackSize.y == 700);
+}
+
+TEST_F(MainWindow, PagesCloseWithTheWindow) {
+    CMainWnd wnd;
+    CMainWndProbe probe(wnd);
+    Click(wnd.m_hWnd, POINT{214 + 97 * 2, 28});
+    Click(wnd.m_hWnd, POINT{214 + 97 * 5, 28});
+    ASSERT_TRUE(probe.Page(2) && probe.Page(5));
+    EXPECT_EQ(kFirstTab + 5, probe.States().curTab);
+    EXPECT_FALSE(GetWindowLongW(probe.Page(2)->m_hWnd, GWL_STYLE) & WS_VISIBLE);
+    HWND pages[] = {probe.Page(2)->m_hWnd, probe.Page(5)->m_hWnd};
+    wnd.DestroyWindow();
+    for (HWND page : pages)
+        EXPECT_FALSE(IsWindow(page));
+    EXPECT_FALSE(probe.Page(2) || probe.Page(5));
 }

@@ -1,0 +1,294 @@
+// The real client's window under the mouse and from the tray: hiding, showing, exiting, tabs,
+// maximising, and its pixels on screen.
+
+#include "e2e/client_process.h"
+#include "mainwnd/MainWnd.h"
+#include "res/resource.h"
+#include "support/loopback_server.h"
+#include "support/test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using namespace e2e;
+
+namespace {
+
+constexpr DWORD kStartTimeout = 20000;
+
+// Stands in for the shell's notification area, which Wine's null display lacks: records every
+// icon message in the form in which Wine's shell passes it on (owner, id, flags, callback, tip).
+class FakeTray {
+public:
+    struct Call {
+        DWORD message;
+        LONG owner;
+        UINT id, flags, callback;
+        WCHAR tip[128];
+    };
+
+    FakeTray() {
+        m_thread = std::thread([this] {
+            WNDCLASSW wc = {};
+            wc.lpfnWndProc = Proc;
+            wc.hInstance = GetModuleHandleW(nullptr);
+            wc.lpszClassName = L"Shell_TrayWnd";
+            RegisterClassW(&wc);
+            m_hWnd = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                     nullptr, wc.hInstance, nullptr);
+            SetWindowLongPtrW(m_hWnd.load(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+                DispatchMessageW(&msg);
+            DestroyWindow(m_hWnd.load());
+        });
+        WaitUntil([&] { return m_hWnd.load() != nullptr; }, 5000);
+    }
+    ~FakeTray() {
+        PostMessageW(m_hWnd.load(), WM_QUIT, 0, 0);
+        m_thread.join();
+    }
+    std::vector<Call> Calls() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_calls;
+    }
+    // Whether the icon of that owner and id is there after all the calls so far.
+    bool Holds(HWND owner, UINT id) {
+        bool held = false;
+        for (const Call& c : Calls()) {
+            if (reinterpret_cast<HWND>(static_cast<LONG_PTR>(c.owner)) == owner && c.id == id)
+                held = c.message == NIM_ADD || (held && c.message == NIM_MODIFY);
+        }
+        return held;
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+        auto* self = reinterpret_cast<FakeTray*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+        if (m != WM_COPYDATA || !self)
+            return DefWindowProcW(h, m, w, l);
+        const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(l);
+        Call call = {};
+        call.message = static_cast<DWORD>(cds->dwData);
+        memcpy(&call.owner, cds->lpData,
+               std::min<size_t>(sizeof call - offsetof(Call, owner), cds->cbData));
+        call.tip[127] = 0;
+        std::lock_guard<std::mutex> lock(self->m_mutex);
+        self->m_calls.push_back(call);
+        return TRUE;
+    }
+
+    std::atomic<HWND> m_hWnd{nullptr};
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::vector<Call> m_calls;
+};
+
+// A click as the mouse gives it, each message handled before the next.
+void Click(HWND w, POINT p) {
+    LPARAM l = MAKELPARAM(p.x, p.y);
+    SendMessageW(w, WM_MOUSEMOVE, 0, l);
+    SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, l);
+    SendMessageW(w, WM_LBUTTONUP, 0, l);
+}
+
+POINT Tab(int i) {
+    return POINT{214 + 97 * i, 28};
+}
+
+RECT WindowRect(HWND w) {
+    RECT rc = {};
+    GetWindowRect(w, &rc);
+    return rc;
+}
+
+std::vector<HWND> Pages(HWND w) {
+    std::vector<HWND> pages;
+    for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        pages.push_back(c);
+    return pages;
+}
+
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(0, CountMarkedWindows()) << "a client is still running";
+        ASSERT_TRUE(server.Start());
+        ASSERT_TRUE(client.Start(install.ExePath()));
+        w = WaitForMarkedWindow(kStartTimeout);
+        ASSERT_TRUE(w);
+        ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(w) != FALSE; }, 5000));
+        ASSERT_GE(ProbeMessageLoop(w, 5000), 0);
+    }
+    void TearDown() override { client.Kill(); }
+
+    FakeTray tray; // before the client, which adds its icon while it starts
+    ClientInstall install;
+    LoopbackServer server{kBoxPort};
+    ClientProcess client;
+    HWND w = nullptr;
+};
+
+} // namespace
+
+TEST_F(Window, CloseHidesTheTrayBringsItBackAndExitEndsIt) {
+    std::vector<FakeTray::Call> calls = tray.Calls();
+    ASSERT_EQ(1u, calls.size());
+    const FakeTray::Call& add = calls[0];
+    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), add.message);
+    EXPECT_TRUE(add.id == 102 && add.flags == 7 && add.callback == 0x464) << add.flags;
+    EXPECT_STREQ(L"Tovo开服", add.tip);
+    EXPECT_TRUE(tray.Holds(w, IDI_APP));
+
+    Click(w, POINT{1004 - 25, 20}); // the close button
+    EXPECT_FALSE(IsWindowVisible(w));
+    EXPECT_TRUE(client.Running());
+    EXPECT_TRUE(tray.Holds(w, IDI_APP));
+
+    PostMessageW(w, WM_TRAYNOTIFY, IDI_APP, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(w) != FALSE; }, 5000));
+
+    // Any other close (Alt+F4) hides as well; "show main window" restores a minimised one.
+    SendMessageW(w, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(w));
+    PostMessageW(w, WM_TRAYNOTIFY, IDI_APP, WM_LBUTTONDBLCLK);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(w) != FALSE; }, 5000));
+    ShowWindow(w, SW_MINIMIZE);
+    PostMessageW(w, WM_COMMAND, ID_SHOW_MAIN, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsIconic(w) && IsWindowVisible(w); }, 5000));
+
+    // Exit while hidden: the process ends normally and takes its icon along.
+    SendMessageW(w, WM_CLOSE, 0, 0);
+    PostMessageW(w, WM_COMMAND, ID_EXIT, 0);
+    EXPECT_EQ(0u, client.WaitExit(10000));
+    EXPECT_FALSE(tray.Holds(w, IDI_APP));
+    for (const FakeTray::Call& c : tray.Calls())
+        EXPECT_NE(static_cast<DWORD>(NIM_MODIFY), c.message);
+}
+
+TEST_F(Window, TrayRightClickOffersTheMenuAndAClickElsewhereChoosesNothing) {
+    PostMessageW(w, WM_TRAYNOTIFY, IDI_APP, WM_RBUTTONDOWN);
+    HWND popup = nullptr;
+    ASSERT_TRUE(
+        WaitUntil([&] { return (popup = FindWindowW(L"#32768", nullptr)) != nullptr; }, 5000));
+    EXPECT_TRUE(IsWindowVisible(popup));
+
+    PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }, 5000));
+    ASSERT_GE(ProbeMessageLoop(w, 5000), 0);
+    EXPECT_TRUE(IsWindowVisible(w));
+    EXPECT_TRUE(client.Running());
+}
+
+TEST_F(Window, ATabCreatesItsPageOnceAndKeepsIt) {
+    Click(w, Tab(0)); // its page exists from the start (or is made now)
+    const std::vector<HWND> before = Pages(w);
+    Click(w, Tab(4));
+    std::vector<HWND> pages = Pages(w);
+    ASSERT_EQ(before.size() + 1, pages.size());
+    HWND libao = nullptr;
+    for (HWND page : pages) {
+        if (std::find(before.begin(), before.end(), page) == before.end())
+            libao = page;
+    }
+    EXPECT_TRUE(IsWindowVisible(libao));
+
+    Click(w, Tab(0));
+    EXPECT_FALSE(IsWindowVisible(libao));
+    for (int i = 0; i < 3; ++i)
+        Click(w, Tab(4));
+    EXPECT_EQ(before.size() + 1, Pages(w).size());
+    EXPECT_TRUE(IsWindowVisible(libao));
+    for (HWND page : Pages(w))
+        EXPECT_EQ(page == libao, IsWindowVisible(page) != FALSE);
+
+    // Where pages load their address, the box server sees one GET however often the tab is
+    // clicked (the first page's own load shows that they do).
+    server.WaitForRequests(2, 3000);
+    size_t gets = 0, all = 0;
+    for (const LoopbackRequest& r : server.Requests()) {
+        all += r.method == "GET";
+        gets += r.method == "GET" && r.Path() == "/libao";
+    }
+    EXPECT_EQ(all > 0 ? 1u : 0u, gets);
+}
+
+TEST_F(Window, MaximiseFillsTheWorkAreaAndRestoreGivesThePreviousSize) {
+    RECT normal = WindowRect(w);
+    RECT work = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    Click(w, POINT{1004 - 59, 20}); // the maximise button
+    RECT max = WindowRect(w);
+    EXPECT_TRUE(EqualRect(&work, &max));
+
+    Click(w, POINT{(max.right - max.left) - 59, 20});
+    RECT restored = WindowRect(w);
+    EXPECT_TRUE(EqualRect(&normal, &restored));
+}
+
+// What reaches the screen is what the off-screen render gives, outside the page area.
+TEST_F(Window, ScreenShowsTheOffScreenRender) {
+    wchar_t driver[16] = {};
+    DWORD size = sizeof driver;
+    RegGetValueW(HKEY_CURRENT_USER, L"Software\\Wine\\Drivers", L"Graphics", RRF_RT_REG_SZ, nullptr,
+                 driver, &size);
+    if (wcscmp(driver, L"null") == 0)
+        GTEST_SKIP() << "the null display keeps no screen; runs on X (e2e.x11.Screenshot)";
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    const int W = 1004, H = 695;
+    RECT rc = WindowRect(w);
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP shot = CreateCompatibleBitmap(screen, W, H),
+            render = CreateCompatibleBitmap(screen, W, H);
+    HGDIOBJ old = SelectObject(dc, render);
+    {
+        // The same skin lies beside the test program. Rendered into a bitmap compatible with the
+        // screen, as a paint does: text is smoothed for the device it lands on.
+        CMainWnd reference;
+        RemovePropW(reference.m_hWnd, kInstanceMarker);
+        SendMessageW(reference.m_hWnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    }
+    BITMAPINFO bi = {};
+    bi.bmiHeader = {sizeof bi.bmiHeader, W, -H, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<DWORD> a(static_cast<size_t>(W) * H), b(a.size());
+    SelectObject(dc, old);
+    GetDIBits(dc, render, 0, H, b.data(), &bi, DIB_RGB_COLORS);
+    // The window's paint reaches the X server a little later than the window shows.
+    int differing = -1;
+    WaitUntil(
+        [&] {
+            SelectObject(dc, shot);
+            BitBlt(dc, 0, 0, W, H, screen, rc.left, rc.top, SRCCOPY);
+            SelectObject(dc, old);
+            GetDIBits(dc, shot, 0, H, a.data(), &bi, DIB_RGB_COLORS);
+            differing = 0;
+            for (int y = 0; y < H; ++y) {
+                for (int x = 0; x < W; ++x) {
+                    bool page = x >= 1 && x < W - 1 && y >= 46 && y < H - 30;
+                    bool corner = (x < 2 || x >= W - 2) && (y < 2 || y >= H - 2); // rounded off
+                    size_t i = static_cast<size_t>(y) * W + x;
+                    differing += !page && !corner && (a[i] & 0xFFFFFF) != (b[i] & 0xFFFFFF);
+                }
+            }
+            return differing == 0;
+        },
+        5000);
+    EXPECT_EQ(0, differing);
+    DeleteObject(shot);
+    DeleteObject(render);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    Gdiplus::GdiplusShutdown(token);
+}

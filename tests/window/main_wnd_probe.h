@@ -1,0 +1,58 @@
+#pragma once
+// What the window tests read and set inside the main window.
+
+#include "mainwnd/MainWnd.h"
+
+#include <array>
+#include <cwchar>
+
+class CMainWndProbe {
+public:
+    explicit CMainWndProbe(CMainWnd& wnd) : w(wnd) {}
+
+    std::wstring& AppDir() { return w.m_strAppDir; }
+    std::wstring& SkinDir() { return w.m_strSkinDir; }
+    BOOL ReportStarted() const { return w.m_bReportStarted; }
+    Gdiplus::FontFamily* FontFamily() const { return w.m_pFontFamily; }
+    int Width() const { return w.m_nWidth; }
+    int Height() const { return w.m_nHeight; }
+    ControlLayout Layout() const { return w.Layout(); }
+    ControlStates States() const { return w.States(); }
+    void SetStates(const ControlStates& s) { w.SetStates(s); }
+    void LoadSkin() { w.LoadSkin(); }
+    // Replaces every image by the file as GDI+ loads it, without any preparation.
+    void UsePlainImages() {
+        for (const CMainWnd::SkinEntry& e : CMainWnd::s_skin) {
+            Gdiplus::Image*& image = e.field ? w.*e.field : w.m_pImgTab[e.tab];
+            delete image;
+            image = new Gdiplus::Image((w.m_strSkinDir + e.file).c_str(), FALSE);
+        }
+    }
+    // Replaces the skin of a window still at its default size.
+    void UseSkin(const std::wstring& dir) {
+        w.ReleaseSkin();
+        w.m_strSkinDir = dir;
+        w.LoadSkin();
+        w.LayoutControls();
+    }
+    // The fifteen image fields, named one by one: min, max, close, feedback, logo, top, bottom,
+    // content, net, tabs 0 to 5.
+    std::array<Gdiplus::Image*, 15> Fields() const {
+        return {w.m_pImgMin,    w.m_pImgMax,    w.m_pImgClose,   w.m_pImgFeedback, w.m_pImgLogo,
+                w.m_pImgTop,    w.m_pImgBottom, w.m_pImgContent, w.m_pImgNet,      w.m_pImgTab[0],
+                w.m_pImgTab[1], w.m_pImgTab[2], w.m_pImgTab[3],  w.m_pImgTab[4],   w.m_pImgTab[5]};
+    }
+    BOOL Maximized() const { return w.m_bMaximized; }
+    CWebDlg* Page(int tab) const { return w.m_pWebDlg[tab]; }
+    // The image of a skin file, by its name.
+    Gdiplus::Image* Image(const wchar_t* file) const {
+        for (const CMainWnd::SkinEntry& e : CMainWnd::s_skin) {
+            if (wcscmp(e.file, file) == 0)
+                return e.field ? w.*e.field : w.m_pImgTab[e.tab];
+        }
+        return nullptr;
+    }
+
+private:
+    CMainWnd& w;
+};
