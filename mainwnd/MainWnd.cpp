@@ -5,6 +5,7 @@
 #include "report/ClientIdentity.h"
 #include "report/UsageReport.h"
 #include "res/resource.h"
+#include "web/PageAddresses.h"
 #include "web/WebDlg.h"
 #include "framework/handles.h"
 
@@ -152,7 +153,20 @@ void CMainWnd::CreateFontFamily() {
     }
 }
 
-void CMainWnd::CreateFirstPage() {}
+void CMainWnd::CreateFirstPage() {
+    RECT rc = {};
+    GetClientRect(m_hWnd, &rc);
+    m_rcWebArea = RECT{1, 46, rc.right - 1, rc.bottom - 30};
+    CWebDlg* page = new CWebDlg;
+    // A page that failed is already gone and must not be kept.
+    if (!page->Create(IDD_WEBDLG, this))
+        return;
+    m_pWebDlg[0] = page;
+    page->MoveWindow(m_rcWebArea.left, m_rcWebArea.top, m_rcWebArea.right - m_rcWebArea.left,
+                     m_rcWebArea.bottom - m_rcWebArea.top, TRUE);
+    page->Navigate(TabPageAddress(0));
+    page->ShowWindow(SW_SHOW);
+}
 
 void CMainWnd::OnSize(UINT, int cx, int cy) {
     m_nWidth = cx;
