@@ -149,7 +149,9 @@ void CWebDlg::Navigate(const std::wstring& url) {
             VariantClear(&vUrl);
         } else {
             m_bNavigated = FALSE;
-            InvalidateRect(m_hWnd, nullptr, TRUE);
+            // A null window would mean every window on the desktop.
+            if (m_hWnd)
+                InvalidateRect(m_hWnd, nullptr, TRUE);
         }
     } catch (...) {
         // Out of memory while keeping the address: the page stays as it was.
@@ -282,7 +284,7 @@ void CWebDlg::OnProgressChange(long, long) {}
 void CWebDlg::OnBeforeNavigate2(IDispatch*, VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*,
                                 VARIANT_BOOL*) {
     // The navigation goes on behind a hidden browser; the offline picture covers it.
-    if (!CheckNetwork())
+    if (!CheckNetwork() && m_hWnd)
         InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 

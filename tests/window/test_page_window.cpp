@@ -128,3 +128,236 @@ TEST_F(PageWindow, CreatedPageHostsTheBrowserAndLoadsItsAddress) {
     EXPECT_EQ(640, rc.right);
     EXPECT_EQ(480, rc.bottom);
 }
+
+namespace {
+
+// One event as the control raises it: the arguments given in their declared order go into the
+// call last to first.
+HRESULT Fire(CWebDlg* page, DISPID dispid, std::vector<VARIANTARG> args) {
+    std::vector<VARIANTARG> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr,
+                         static_cast<UINT>(reversed.size()), 0};
+    const AFX_EVENTSINKMAP_ENTRY* entry = AfxFindEventEntry(page, IDC_WEBBROWSER, dispid);
+    return entry ? AfxDispatchEvent(page, *entry, &params) : DISP_E_MEMBERNOTFOUND;
+}
+
+VARIANTARG Arg(VARTYPE vt, void* byref = nullptr) {
+    VARIANTARG v;
+    VariantInit(&v);
+    v.vt = vt;
+    v.byref = byref;
+    return v;
+}
+VARIANTARG Bstr(BSTR s) {
+    VARIANTARG v = Arg(VT_BSTR);
+    v.bstrVal = s;
+    return v;
+}
+
+} // namespace
+
+TEST_F(PageWindow, EventsReachTheirHandlersOnlyWhenWellFormed) {
+    ASSERT_TRUE(MakePage());
+    BSTR frame = SysAllocString(L"http://127.0.0.1/frame");
+    VARIANT url = Bstr(frame), nullUrl = Bstr(nullptr);
+    for (DISPID completion : {252, 259}) {
+        SCOPED_TRACE(completion);
+        EXPECT_EQ(S_OK,
+                  Fire(page, completion, {Arg(VT_DISPATCH), Arg(VT_BYREF | VT_VARIANT, &url)}));
+        EXPECT_EQ(L"http://127.0.0.1/frame", page->GetUrl());
+        EXPECT_EQ(S_OK,
+                  Fire(page, completion, {Arg(VT_DISPATCH), Arg(VT_BYREF | VT_VARIANT, &nullUrl)}));
+        EXPECT_EQ(L"", page->GetUrl());
+    }
+
+    struct NewWindow {
+        const wchar_t* url;
+        const wchar_t* opened; // null: nothing launched
+    } windows[] = {
+        {L"file:///C:/Windows/System32/calc.exe", nullptr},
+        {L"\\\\192.0.2.1\\s\\x.exe", nullptr},
+        {L"ms-msdt:x", nullptr},
+        {L"javascript:alert(1)", nullptr},
+        {L"http://ok.example/\x07", nullptr},
+        {L" HTTPS://ok.example/", L"HTTPS://ok.example/"},
+        {L"HtTp://ok.example/", L"HtTp://ok.example/"},
+    };
+    for (const NewWindow& w : windows) {
+        SCOPED_TRACE(testing::Message() << (w.opened ? w.opened : L"(dropped)"));
+        g_opened.clear();
+        VARIANT_BOOL cancel = VARIANT_FALSE;
+        IDispatch* newDisp = nullptr;
+        BSTR target = SysAllocString(w.url);
+        EXPECT_EQ(S_OK,
+                  Fire(page, 273,
+                       {Arg(VT_BYREF | VT_DISPATCH, &newDisp), Arg(VT_BYREF | VT_BOOL, &cancel),
+                        Arg(VT_I4), Bstr(nullptr), Bstr(target)}));
+        SysFreeString(target);
+        EXPECT_EQ(VARIANT_TRUE, cancel);
+        EXPECT_EQ(w.opened ? std::vector<std::wstring>{w.opened} : std::vector<std::wstring>{},
+                  g_opened);
+    }
+    std::wstring longUrl = L"http://ok.example/" + std::wstring(4096, L'a');
+    BSTR longBstr = SysAllocString(longUrl.c_str());
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    g_opened.clear();
+    EXPECT_EQ(S_OK, Fire(page, 273,
+                         {Arg(VT_BYREF | VT_DISPATCH, &cancel), Arg(VT_BYREF | VT_BOOL, &cancel),
+                          Arg(VT_I4), Bstr(nullptr), Bstr(longBstr)}));
+    SysFreeString(longBstr);
+    EXPECT_TRUE(g_opened.empty());
+
+    // BeforeNavigate2 never cancels, online or not.
+    for (BOOL network : {TRUE, FALSE}) {
+        g_bNetwork = network;
+        VARIANT empty = Arg(VT_EMPTY);
+        cancel = VARIANT_FALSE;
+        std::vector<VARIANTARG> args = {Arg(VT_DISPATCH)};
+        for (int i = 0; i < 5; ++i)
+            args.push_back(Arg(VT_BYREF | VT_VARIANT, i == 0 ? &url : &empty));
+        args.push_back(Arg(VT_BYREF | VT_BOOL, &cancel));
+        EXPECT_EQ(S_OK, Fire(page, 250, args));
+        EXPECT_EQ(VARIANT_FALSE, cancel);
+        EXPECT_EQ(network, main->m_bOnline.load());
+    }
+
+    // Malformed calls are refused before any handler reads an argument.
+    struct Bad {
+        DISPID dispid;
+        std::vector<VARIANTARG> args;
+        HRESULT expected;
+    } bad[] = {
+        {252, {Arg(VT_DISPATCH)}, DISP_E_BADPARAMCOUNT},
+        {252, {}, DISP_E_BADPARAMCOUNT},
+        {252,
+         {Arg(VT_DISPATCH), Arg(VT_BYREF | VT_VARIANT, &url), Arg(VT_I4)},
+         DISP_E_BADPARAMCOUNT},
+        {252, {Arg(VT_DISPATCH), Bstr(frame)}, DISP_E_TYPEMISMATCH},
+        {252, {Arg(VT_DISPATCH), Arg(VT_BYREF | VT_VARIANT, nullptr)}, DISP_E_TYPEMISMATCH},
+        {273,
+         {Arg(VT_BYREF | VT_DISPATCH, &cancel), Arg(VT_BOOL), Arg(VT_I4), Bstr(nullptr),
+          Bstr(frame)},
+         DISP_E_TYPEMISMATCH},
+        {273,
+         {Arg(VT_BYREF | VT_DISPATCH, &cancel), Arg(VT_BYREF | VT_BOOL, &cancel), Arg(VT_I4),
+          Bstr(nullptr), Arg(VT_I4)},
+         DISP_E_TYPEMISMATCH},
+        {113, {Arg(VT_I4)}, DISP_E_TYPEMISMATCH},
+    };
+    g_opened.clear();
+    for (Bad& b : bad) {
+        SCOPED_TRACE(testing::Message() << "event " << b.dispid << " with " << b.args.size());
+        EXPECT_EQ(b.expected, Fire(page, b.dispid, b.args));
+    }
+    DISPPARAMS noArray = {nullptr, nullptr, 2, 0};
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT,
+              AfxDispatchEvent(page, *AfxFindEventEntry(page, IDC_WEBBROWSER, 252), &noArray));
+    EXPECT_EQ(L"", page->GetUrl());
+    EXPECT_TRUE(g_opened.empty());
+    SysFreeString(frame);
+}
+
+TEST_F(PageWindow, KeyFilterSwallowsEscapeAndCtrlAndHandsEnterToTheBrowser) {
+    ASSERT_TRUE(MakePage());
+    page->ShowWindow(SW_SHOW);
+    HWND inner = Browser();
+    struct Key {
+        UINT message;
+        WPARAM key;
+        BOOL handled; // what the page's pre-translation answers
+    } keys[] = {
+        {WM_KEYDOWN, VK_ESCAPE, TRUE},  {WM_KEYDOWN, VK_CONTROL, TRUE},
+        {WM_KEYDOWN, VK_RETURN, FALSE}, // the browser saw it; dispatch follows
+        {WM_KEYDOWN, 'A', TRUE},        // dialog keyboard handling
+        {WM_KEYUP, VK_ESCAPE, TRUE},    {WM_CHAR, 'a', TRUE},
+    };
+    for (const Key& k : keys) {
+        for (HWND target : {page->m_hWnd, inner}) {
+            SCOPED_TRACE(testing::Message() << "message " << k.message << " key " << k.key);
+            MSG msg = {target, k.message, k.key, 0, 0, {0, 0}};
+            EXPECT_EQ(k.handled, AfxPreTranslateMessage(&msg));
+        }
+    }
+    // Escape through the queue never closes the page.
+    PostMessageW(inner, WM_KEYDOWN, VK_ESCAPE, 0);
+    Pump(100);
+    ASSERT_TRUE(IsWindow(page->m_hWnd));
+    EXPECT_TRUE(GetWindowLongPtrW(page->m_hWnd, GWL_STYLE) & WS_VISIBLE);
+}
+
+TEST_F(PageWindow, OfflinePagePaintsThePictureAndRetriesOnlyWhenBack) {
+    g_bNetwork = FALSE;
+    main->ShowWindow(SW_SHOW);
+    ASSERT_TRUE(MakePage());
+    page->Navigate(server.Url(L"/libao"));
+    page->ShowWindow(SW_SHOW);
+    UpdateWindow(page->m_hWnd);
+    Pump(200);
+    EXPECT_FALSE(IsWindowVisible(Browser()));
+    EXPECT_FALSE(main->m_bOnline.load());
+    EXPECT_EQ(server.Url(L"/libao"), page->GetUrl());
+
+    RECT client = {};
+    GetClientRect(page->m_hWnd, &client);
+    Gdiplus::Image* net = main->m_pImgNet;
+    ASSERT_TRUE(net && net->GetWidth() > 185 && net->GetHeight() > 130);
+    LONG left = client.right / 2 - 140, top = client.bottom / 2 - 100;
+    RECT hot = page->GetRetryRect();
+    EXPECT_EQ(left + 185, hot.left);
+    EXPECT_EQ(top + 130, hot.top);
+    EXPECT_EQ(left + static_cast<LONG>(net->GetWidth()), hot.right);
+    EXPECT_EQ(top + static_cast<LONG>(net->GetHeight()), hot.bottom);
+
+    // The real window: white around the picture, the picture's own pixels in its retry area.
+    HDC dc = GetDC(page->m_hWnd);
+    COLORREF corner = GetPixel(dc, 2, 2);
+    POINT probe = {(hot.left + hot.right) / 2, (hot.top + hot.bottom) / 2};
+    COLORREF shown = GetPixel(dc, probe.x, probe.y);
+    ReleaseDC(page->m_hWnd, dc);
+    Gdiplus::Color expected;
+    static_cast<Gdiplus::Bitmap*>(net)->GetPixel(probe.x - left, probe.y - top, &expected);
+    EXPECT_EQ(RGB(255, 255, 255), corner);
+    EXPECT_EQ(RGB(expected.GetR(), expected.GetG(), expected.GetB()), shown);
+
+    auto click = [&](LONG x, LONG y) {
+        SendMessageW(page->m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        Pump(300);
+    };
+    click(2, 2);             // outside
+    click(probe.x, probe.y); // inside, still offline
+    EXPECT_EQ(0u, RequestsFor(server, "/libao"));
+    EXPECT_FALSE(IsWindowVisible(Browser()));
+
+    g_bNetwork = TRUE;
+    click(2, 2);
+    EXPECT_EQ(0u, RequestsFor(server, "/libao"));
+    click(probe.x, probe.y);
+    EXPECT_TRUE(PumpUntil([&] { return RequestsFor(server, "/libao") == 1; }, 10000));
+    EXPECT_TRUE(IsWindowVisible(Browser()));
+    EXPECT_TRUE(main->m_bOnline.load());
+}
+
+TEST_F(PageWindow, NoRetryAreaWithoutAPicture) {
+    g_bNetwork = FALSE;
+    main->ShowWindow(SW_SHOW);
+    // No picture object at all, and one that failed to load (it reads as 0 x 0).
+    Gdiplus::Image missing(L"Z:\\no\\such\\net.png");
+    Gdiplus::Image* pictures[] = {nullptr, &missing};
+    Gdiplus::Image* own = main->m_pImgNet;
+    for (Gdiplus::Image* picture : pictures) {
+        main->m_pImgNet = picture;
+        ASSERT_TRUE(MakePage());
+        page->Navigate(server.Url(L"/kaice"));
+        page->ShowWindow(SW_SHOW);
+        UpdateWindow(page->m_hWnd);
+        RECT hot = page->GetRetryRect();
+        RECT client = {};
+        GetClientRect(page->m_hWnd, &client);
+        for (LONG y = 0; y < client.bottom; y += 7)
+            for (LONG x = 0; x < client.right; x += 7)
+                ASSERT_FALSE(PtInRect(&hot, POINT{x, y}));
+        page->OnCancel();
+        page = nullptr;
+    }
+    main->m_pImgNet = own;
+}
