@@ -308,25 +308,3 @@ TEST(PageKeys, EscapeAndCtrlSwallowedEnterToTheBrowserTheRestToTheDialog) {
         EXPECT_EQ(c.action, ClassifyPageKey(c.message, c.key));
     }
 }
-
-TEST(OfflinePicture, RetryAreaIsThePicturesLowerRightPart) {
-    struct Case {
-        RECT picture;
-        POINT inside, outside; // outside {-1, -1}: no point is inside
-    } cases[] = {
-        {{211, 209, 491, 409}, {396, 339}, {395, 339}},
-        {{211, 209, 491, 409}, {490, 408}, {491, 408}},
-        {{211, 209, 491, 409}, {400, 339}, {400, 338}},
-        {{-40, -100, 240, 100}, {145, 30}, {144, 30}},
-    };
-    for (const Case& c : cases) {
-        RECT hot = RetryHotArea(c.picture);
-        EXPECT_TRUE(PtInRect(&hot, c.inside));
-        EXPECT_FALSE(PtInRect(&hot, c.outside));
-    }
-    // A picture no larger than the offsets, a zero-size one included, has no retry area.
-    for (RECT picture : {RECT{100, 100, 100, 100}, RECT{100, 100, 285, 230}}) {
-        RECT hot = RetryHotArea(picture);
-        EXPECT_TRUE(IsRectEmpty(&hot));
-    }
-}
