@@ -28,7 +28,7 @@ constexpr DISPID kNewWindow3 = 273;
 
 } // namespace
 
-BOOL(WINAPI* CWebDlg::s_pfnIsNetworkAlive)(LPDWORD) = &AfxIsNetworkAlive;
+BOOL (*CWebDlg::s_pfnIsNetworkAlive)(LPDWORD) = &AfxIsNetworkAlive;
 void (*CWebDlg::s_pfnOpenExternal)(const std::wstring&) = &OpenInDefaultBrowser;
 
 BEGIN_MESSAGE_MAP(CWebDlg, CDialog)

@@ -27,7 +27,7 @@ public:
     const RECT& GetRetryRect() const { return m_rcRetry; }
 
     // The network test and the launch of the default browser; tests replace them.
-    static BOOL(WINAPI* s_pfnIsNetworkAlive)(LPDWORD lpdwFlags);
+    static BOOL (*s_pfnIsNetworkAlive)(LPDWORD lpdwFlags);
     static void (*s_pfnOpenExternal)(const std::wstring& url);
 
     BOOL PreTranslateMessage(MSG* pMsg) override;

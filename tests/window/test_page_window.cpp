@@ -19,7 +19,7 @@ namespace {
 
 BOOL g_bNetwork = TRUE;
 int g_nDropAfter = -1; // the network goes down after this many more tests
-BOOL WINAPI FakeNetwork(LPDWORD flags) {
+BOOL FakeNetwork(LPDWORD flags) {
     if (flags)
         *flags = 0;
     if (g_nDropAfter >= 0 && g_nDropAfter-- == 0)
