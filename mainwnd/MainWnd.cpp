@@ -192,8 +192,9 @@ void CMainWnd::StartReportThread() {
 void CMainWnd::OnTimer(UINT_PTR nIDEvent) {
     if (nIDEvent == m_nTimerId) {
         DWORD flags = 0;
-        BOOL wasOnline = m_bOnline.load(std::memory_order_relaxed);
+        BOOL wasOnline = m_bLastTickOnline;
         BOOL online = InternetGetConnectedState(&flags, 0);
+        m_bLastTickOnline = online;
         m_bOnline.store(online, std::memory_order_relaxed);
         if (ShouldStartOnTick(wasOnline, online))
             StartReportThread();
