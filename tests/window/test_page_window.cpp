@@ -403,3 +403,47 @@ TEST_F(PageWindow, AClosedControlNoLongerReachesThePage) {
     object->Release();
     Pump(50);
 }
+
+namespace {
+
+// A dialog that deletes itself once its window is gone, as pages do.
+class SelfDeletingDialog : public CDialog {
+public:
+    explicit SelfDeletingDialog(bool failInit) : m_bFailInit(failInit) {}
+    static int s_nDeleted;
+    BOOL OnInitDialog() override {
+        if (!m_bFailInit)
+            return TRUE;
+        DestroyWindow();
+        return FALSE;
+    }
+
+protected:
+    ~SelfDeletingDialog() override { ++s_nDeleted; }
+    void PostNcDestroy() override { delete this; }
+
+private:
+    bool m_bFailInit;
+};
+int SelfDeletingDialog::s_nDeleted = 0;
+
+} // namespace
+
+TEST_F(PageWindow, FailedDialogCreationLeavesTheObjectDeletedOnce) {
+    struct Case {
+        UINT nTemplate;
+        bool failInit;
+        BOOL created;
+    } cases[] = {{IDD_WEBDLG, false, TRUE}, {IDD_WEBDLG, true, FALSE}, {12345, false, FALSE}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.nTemplate << " " << c.failInit);
+        SelfDeletingDialog::s_nDeleted = 0;
+        auto* dlg = new SelfDeletingDialog(c.failInit);
+        EXPECT_EQ(c.created, dlg->Create(c.nTemplate, main));
+        EXPECT_EQ(c.created ? 0 : 1, SelfDeletingDialog::s_nDeleted);
+        if (c.created) {
+            dlg->DestroyWindow();
+            EXPECT_EQ(1, SelfDeletingDialog::s_nDeleted);
+        }
+    }
+}
