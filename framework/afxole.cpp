@@ -43,7 +43,6 @@ HRESULT AfxDispatchEvent(CCmdTarget* pTarget, const AFX_EVENTSINKMAP_ENTRY& entr
     for (UINT i = 0; i < nArgs; ++i) {
         VARIANTARG* v = &pParams->rgvarg[nArgs - 1 - i];
         VARTYPE expected = ExpectedType(entry.pszParams[i]);
-        // A 32-bit flags value may come as unsigned.
         bool sameType = v->vt == expected || (expected == VT_I4 && v->vt == VT_UI4);
         if (!sameType || ((v->vt & VT_BYREF) && !v->byref))
             return DISP_E_TYPEMISMATCH;

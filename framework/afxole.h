@@ -47,36 +47,47 @@ const AFX_EVENTSINKMAP_ENTRY* AfxFindEventEntry(const CCmdTarget* pTarget, UINT 
 // How a handler's parameter is read from its argument.
 template <typename T> struct AfxEventArg;
 template <> struct AfxEventArg<long> {
+    // A 32-bit flags value may come as unsigned.
+    static bool Accepts(VARTYPE vt) { return vt == VT_I4 || vt == VT_UI4; }
     static long Get(VARIANTARG* v) { return v->lVal; }
 };
 template <> struct AfxEventArg<BSTR> {
+    static bool Accepts(VARTYPE vt) { return vt == VT_BSTR; }
     static BSTR Get(VARIANTARG* v) { return v->bstrVal; }
 };
 template <> struct AfxEventArg<IDispatch*> {
+    static bool Accepts(VARTYPE vt) { return vt == VT_DISPATCH; }
     static IDispatch* Get(VARIANTARG* v) { return v->pdispVal; }
 };
 template <> struct AfxEventArg<VARIANT*> {
+    static bool Accepts(VARTYPE vt) { return vt == (VT_BYREF | VT_VARIANT); }
     static VARIANT* Get(VARIANTARG* v) { return v->pvarVal; }
 };
 template <> struct AfxEventArg<VARIANT_BOOL*> {
+    static bool Accepts(VARTYPE vt) { return vt == (VT_BYREF | VT_BOOL); }
     static VARIANT_BOOL* Get(VARIANTARG* v) { return v->pboolVal; }
 };
 template <> struct AfxEventArg<IDispatch**> {
+    static bool Accepts(VARTYPE vt) { return vt == (VT_BYREF | VT_DISPATCH); }
     static IDispatch** Get(VARIANTARG* v) { return v->ppdispVal; }
 };
 
 template <typename T, typename... A, size_t... I>
-void AfxCallEventHandler(T* p, void (T::*pmf)(A...), VARIANTARG* const* args,
-                         std::index_sequence<I...>) {
+HRESULT AfxCallEventHandler(T* p, void (T::*pmf)(A...), VARIANTARG* const* args,
+                            std::index_sequence<I...>) {
+    // The handler's own parameter types are checked too: a type list that disagrees with the
+    // handler can never make it read a member of the wrong kind.
+    if (!(true && ... && AfxEventArg<A>::Accepts(args[I]->vt)))
+        return DISP_E_TYPEMISMATCH;
     (p->*pmf)(AfxEventArg<A>::Get(args[I])...);
+    return S_OK;
 }
 
 template <typename T, typename... A>
 HRESULT AfxCallEvent(CCmdTarget* p, void (T::*pmf)(A...), VARIANTARG* const* args, UINT nArgs) {
     if (nArgs != sizeof...(A))
         return DISP_E_BADPARAMCOUNT;
-    AfxCallEventHandler(static_cast<T*>(p), pmf, args, std::index_sequence_for<A...>{});
-    return S_OK;
+    return AfxCallEventHandler(static_cast<T*>(p), pmf, args, std::index_sequence_for<A...>{});
 }
 
 #define DECLARE_EVENTSINK_MAP()                                                                    \
