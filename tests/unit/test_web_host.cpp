@@ -91,64 +91,39 @@ void** ReadOnlySlot() {
     return slot;
 }
 
+#define METHOD(name, withoutDefault, passedOn, expr)                                               \
+    {                                                                                              \
+        name, withoutDefault, passedOn,                                                            \
+            [](CWebCtrlInterFace* p, [[maybe_unused]] void** o) -> HRESULT { return p->expr; }     \
+    }
+#define OUT_AS(T) reinterpret_cast<T**>(o)
+
+POINT g_pt;
+MSG g_msg;
+wchar_t g_url[] = L"http://x/";
+
 const Method kMethods[] = {
-    {"SaveObject", E_FAIL, 0x101, [](CWebCtrlInterFace* p, void**) { return p->SaveObject(); }},
-    {"GetMoniker", E_NOTIMPL, 0x102,
-     [](CWebCtrlInterFace* p, void** o) {
-         return p->GetMoniker(0, 0, reinterpret_cast<IMoniker**>(o));
-     }},
-    {"GetContainer", E_NOINTERFACE, 0x103,
-     [](CWebCtrlInterFace* p, void** o) {
-         return p->GetContainer(reinterpret_cast<IOleContainer**>(o));
-     }},
-    {"ShowObject", S_OK, 0x104, [](CWebCtrlInterFace* p, void**) { return p->ShowObject(); }},
-    {"OnShowWindow", S_OK, 0x105,
-     [](CWebCtrlInterFace* p, void**) { return p->OnShowWindow(TRUE); }},
-    {"RequestNewObjectLayout", E_NOTIMPL, 0x106,
-     [](CWebCtrlInterFace* p, void**) { return p->RequestNewObjectLayout(); }},
-    {"ShowContextMenu", S_OK, 0,
-     [](CWebCtrlInterFace* p, void**) {
-         POINT pt = {};
-         return p->ShowContextMenu(0, &pt, nullptr, nullptr);
-     }},
-    {"ShowUI", S_FALSE, 0x203,
-     [](CWebCtrlInterFace* p, void**) { return p->ShowUI(0, nullptr, nullptr, nullptr, nullptr); }},
-    {"HideUI", E_NOTIMPL, 0x204, [](CWebCtrlInterFace* p, void**) { return p->HideUI(); }},
-    {"UpdateUI", E_NOTIMPL, 0x205, [](CWebCtrlInterFace* p, void**) { return p->UpdateUI(); }},
-    {"EnableModeless", E_NOTIMPL, 0x206,
-     [](CWebCtrlInterFace* p, void**) { return p->EnableModeless(TRUE); }},
-    {"OnDocWindowActivate", E_NOTIMPL, 0x207,
-     [](CWebCtrlInterFace* p, void**) { return p->OnDocWindowActivate(TRUE); }},
-    {"OnFrameWindowActivate", E_NOTIMPL, 0x208,
-     [](CWebCtrlInterFace* p, void**) { return p->OnFrameWindowActivate(TRUE); }},
-    {"ResizeBorder", E_NOTIMPL, 0x209,
-     [](CWebCtrlInterFace* p, void**) { return p->ResizeBorder(nullptr, nullptr, FALSE); }},
-    {"TranslateAccelerator", E_NOTIMPL, 0x20A,
-     [](CWebCtrlInterFace* p, void**) {
-         MSG msg = {};
-         return p->TranslateAccelerator(&msg, nullptr, 0);
-     }},
-    {"GetOptionKeyPath", E_NOTIMPL, 0x20B,
-     [](CWebCtrlInterFace* p, void** o) {
-         return p->GetOptionKeyPath(reinterpret_cast<LPOLESTR*>(o), 0);
-     }},
-    {"GetDropTarget", E_NOTIMPL, E_FAIL, // the default handler's S_FALSE becomes E_FAIL
-     [](CWebCtrlInterFace* p, void** o) {
-         return p->GetDropTarget(nullptr, reinterpret_cast<IDropTarget**>(o));
-     }},
-    {"GetExternal", E_NOTIMPL, 0x20D,
-     [](CWebCtrlInterFace* p, void** o) {
-         return p->GetExternal(reinterpret_cast<IDispatch**>(o));
-     }},
-    {"TranslateUrl", S_FALSE, 0x20E,
-     [](CWebCtrlInterFace* p, void** o) {
-         wchar_t in[] = L"http://x/";
-         return p->TranslateUrl(0, in, reinterpret_cast<LPWSTR*>(o));
-     }},
-    {"FilterDataObject", S_FALSE, 0x20F,
-     [](CWebCtrlInterFace* p, void** o) {
-         return p->FilterDataObject(nullptr, reinterpret_cast<IDataObject**>(o));
-     }},
+    METHOD("SaveObject", E_FAIL, 0x101, SaveObject()),
+    METHOD("GetMoniker", E_NOTIMPL, 0x102, GetMoniker(0, 0, OUT_AS(IMoniker))),
+    METHOD("GetContainer", E_NOINTERFACE, 0x103, GetContainer(OUT_AS(IOleContainer))),
+    METHOD("ShowObject", S_OK, 0x104, ShowObject()),
+    METHOD("OnShowWindow", S_OK, 0x105, OnShowWindow(TRUE)),
+    METHOD("RequestNewObjectLayout", E_NOTIMPL, 0x106, RequestNewObjectLayout()),
+    METHOD("ShowContextMenu", S_OK, 0, ShowContextMenu(0, &g_pt, nullptr, nullptr)),
+    METHOD("ShowUI", S_FALSE, 0x203, ShowUI(0, nullptr, nullptr, nullptr, nullptr)),
+    METHOD("HideUI", E_NOTIMPL, 0x204, HideUI()),
+    METHOD("UpdateUI", E_NOTIMPL, 0x205, UpdateUI()),
+    METHOD("EnableModeless", E_NOTIMPL, 0x206, EnableModeless(TRUE)),
+    METHOD("OnDocWindowActivate", E_NOTIMPL, 0x207, OnDocWindowActivate(TRUE)),
+    METHOD("OnFrameWindowActivate", E_NOTIMPL, 0x208, OnFrameWindowActivate(TRUE)),
+    METHOD("ResizeBorder", E_NOTIMPL, 0x209, ResizeBorder(nullptr, nullptr, FALSE)),
+    METHOD("TranslateAccelerator", E_NOTIMPL, 0x20A, TranslateAccelerator(&g_msg, nullptr, 0)),
+    METHOD("GetOptionKeyPath", E_NOTIMPL, 0x20B, GetOptionKeyPath(OUT_AS(OLECHAR), 0)),
+    // The default handler's S_FALSE becomes E_FAIL.
+    METHOD("GetDropTarget", E_NOTIMPL, E_FAIL, GetDropTarget(nullptr, OUT_AS(IDropTarget))),
+    METHOD("GetExternal", E_NOTIMPL, 0x20D, GetExternal(OUT_AS(IDispatch))),
+    METHOD("TranslateUrl", S_FALSE, 0x20E, TranslateUrl(0, g_url, OUT_AS(OLECHAR))),
+    METHOD("FilterDataObject", S_FALSE, 0x20F, FilterDataObject(nullptr, OUT_AS(IDataObject))),
 };
 
 CWebCtrlInterFace* NewHandler() {

@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <psapi.h>
-
 #include <string>
 #include <vector>
 
@@ -341,38 +339,6 @@ TEST_F(PageWindow, NetworkLostWhileNavigatingHidesTheBrowser) {
     EXPECT_FALSE(IsWindowVisible(Browser()));
     RECT hot = page->GetRetryRect();
     EXPECT_FALSE(IsRectEmpty(&hot));
-}
-
-TEST_F(PageWindow, ClosedPagesLeaveNothingBehind) {
-    server.SetResponse("/slow", LoopbackResponse::Silent());
-    main->ShowWindow(SW_SHOW);
-    auto memory = [] {
-        PROCESS_MEMORY_COUNTERS pmc = {};
-        pmc.cb = sizeof(pmc);
-        GetProcessMemoryInfo(GetCurrentProcess(), &pmc, pmc.cb);
-        return pmc.PagefileUsage;
-    };
-    // Loaded pages are measured. Pages closed while their request still hangs are only checked
-    // for late calls: this engine keeps its own request state alive then.
-    for (const wchar_t* path : {L"/ok", L"/slow"}) {
-        SIZE_T before = 0;
-        for (int i = 0; i < 40; ++i) {
-            if (i == 10)
-                before = memory(); // once the libraries and caches have settled
-            ASSERT_TRUE(MakePage());
-            page->Navigate(server.Url(path));
-            page->ShowWindow(SW_SHOW);
-            Pump(10);
-            page->OnCancel();
-            page = nullptr;
-            // Late calls from the control would land here.
-            Pump(20);
-        }
-        EXPECT_EQ(nullptr, FindWindowExW(main->m_hWnd, nullptr, L"#32770", nullptr));
-        if (path[1] == L'o') {
-            EXPECT_LT(memory() - before, SIZE_T(4) << 20);
-        }
-    }
 }
 
 TEST_F(PageWindow, AClosedControlNoLongerReachesThePage) {
