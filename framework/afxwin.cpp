@@ -1,5 +1,7 @@
 #include "framework/afxwin.h"
 
+#include "framework/afxole.h"
+
 #include <ole2.h>
 
 #include <set>
@@ -68,6 +70,8 @@ int CWinThread::Run() {
         BOOL got = GetMessageW(&m_msgCur, nullptr, 0, 0);
         if (got == 0 || got == -1)
             break;
+        if (AfxPreTranslateMessage(&m_msgCur))
+            continue;
         TranslateMessage(&m_msgCur);
         DispatchMessageW(&m_msgCur);
     }
@@ -82,6 +86,19 @@ int CWinApp::ExitInstance() {
 }
 int CWinApp::Run() {
     return CWinThread::Run();
+}
+
+BOOL AfxPreTranslateMessage(MSG* pMsg) {
+    // The target and then each parent that the framework knows, up to the top-level window.
+    for (HWND hWnd = pMsg->hwnd; hWnd; hWnd = GetAncestor(hWnd, GA_PARENT)) {
+        if (CWnd* pWnd = CWnd::FromHandlePermanent(hWnd)) {
+            if (pWnd->PreTranslateMessage(pMsg))
+                return TRUE;
+        }
+        if (!(GetWindowLongPtrW(hWnd, GWL_STYLE) & WS_CHILD))
+            break;
+    }
+    return FALSE;
 }
 
 CWinApp* AfxGetApp() {
@@ -201,6 +218,8 @@ const AFX_MSGMAP* CWnd::GetThisMessageMap() {
 }
 
 CWnd::~CWnd() {
+    if (m_pCtrlSite)
+        COleControlSite::DestroyControl(this);
     if (m_hWnd && IsWindow(m_hWnd)) {
         // The object goes first: the window must no longer reach it.
         RemovePropW(m_hWnd, kObjectProp);
@@ -235,10 +254,28 @@ LRESULT CWnd::Default() {
 }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (m_pfnSuper)
+        return ::CallWindowProcW(m_pfnSuper, m_hWnd, message, wParam, lParam);
     return ::DefWindowProcW(m_hWnd, message, wParam, lParam);
 }
 
+BOOL CWnd::PreTranslateMessage(MSG*) {
+    return FALSE;
+}
+
+BOOL CWnd::SubclassWindow(HWND hWnd) {
+    if (m_hWnd || !hWnd || FromHandlePermanent(hWnd))
+        return FALSE;
+    m_hWnd = hWnd;
+    SetPropW(hWnd, kObjectProp, this);
+    m_pfnSuper = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
+    return TRUE;
+}
+
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (m_pCtrlSite)
+        COleControlSite::OnHostMessage(this, message, wParam, lParam);
     for (const AFX_MSGMAP* map = GetMessageMap(); map;
          map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
         for (const AFX_MSGMAP_ENTRY* e = map->lpEntries; e->nMessage != 0; ++e) {
@@ -259,6 +296,7 @@ void CWnd::OnNcDestroy() {
     for (CallFrame* frame = m_pCalls; frame; frame = frame->pOuter)
         frame->bObjectGone = true;
     m_pCalls = nullptr;
+    m_pfnSuper = nullptr;
     // The end of the application's main window ends its message loop.
     CWinApp* app = AfxGetApp();
     if (app && app->m_pMainWnd == this) {
@@ -273,7 +311,8 @@ LRESULT AfxCallWndProc(CWnd* pWnd, HWND hWnd, UINT message, WPARAM wParam, LPARA
     pWnd->m_current = {message, wParam, lParam};
     LRESULT result;
     if (message == WM_NCDESTROY) {
-        result = DefWindowProcW(hWnd, message, wParam, lParam);
+        result = pWnd->m_pfnSuper ? CallWindowProcW(pWnd->m_pfnSuper, hWnd, message, wParam, lParam)
+                                  : DefWindowProcW(hWnd, message, wParam, lParam);
         pWnd->OnNcDestroy();
         return result;
     }

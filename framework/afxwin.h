@@ -4,16 +4,24 @@
 
 #include <windows.h>
 
+#include <ole2.h>
+
 #include <string>
 
 class CWnd;
+class COleControlSite;
+struct AFX_EVENTSINKMAP;
 
 class CObject {
 public:
     virtual ~CObject() = default;
 };
 
-class CCmdTarget : public CObject {};
+class CCmdTarget : public CObject {
+public:
+    // The control events this object handles (framework/afxole.h); none by default.
+    virtual const AFX_EVENTSINKMAP* GetEventSinkMap() const { return nullptr; }
+};
 
 // Framework exceptions are thrown by pointer and freed by whoever catches them.
 class CException : public CObject {
@@ -64,6 +72,8 @@ HINSTANCE AfxGetResourceHandle();
 // The application's name; without an application object, the program file's name.
 LPCWSTR AfxGetAppName();
 CWnd* AfxGetMainWnd();
+// Offers a queued message to PreTranslateMessage of its window and of that window's parents.
+BOOL AfxPreTranslateMessage(MSG* pMsg);
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow);
 
 // Registers (once) a window class served by the framework's window procedure and returns its name.
@@ -252,6 +262,18 @@ public:
     virtual const AFX_MSGMAP* GetMessageMap() const { return GetThisMessageMap(); }
     static const AFX_MSGMAP* GetThisMessageMap();
 
+    // Seen by the message loop for a queued message aimed at this window or at any window inside
+    // it, before dispatch; TRUE means handled and the message goes no further.
+    virtual BOOL PreTranslateMessage(MSG* pMsg);
+
+    // OLE control hosting (framework/afxole.cpp).
+    BOOL InitControlContainer(BOOL bCreateFromResource = FALSE);
+    BOOL CreateControl(REFCLSID clsid, LPCWSTR pszWindowName, DWORD dwStyle, const RECT& rect,
+                       CWnd* pParentWnd, UINT nID, void* pPersist = nullptr, BOOL bStorage = FALSE,
+                       BSTR bstrLicKey = nullptr);
+    // The hosted control, without a reference of its own; null when this window holds none.
+    IUnknown* GetControlUnknown();
+
 protected:
     // Dispatches through the message map; unmapped messages get the default processing.
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
@@ -260,6 +282,9 @@ protected:
     virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     // After the window is gone; a window that owns its object deletes it here.
     virtual void PostNcDestroy() {}
+    // Binds this object to a window made elsewhere (a dialog) and routes it through the
+    // framework; the window's own procedure becomes the default processing.
+    BOOL SubclassWindow(HWND hWnd);
 
     int OnCreate(LPCREATESTRUCTW) { return static_cast<int>(Default()); }
     void OnSize(UINT, int, int) { Default(); }
@@ -272,6 +297,10 @@ private:
     friend LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
     friend LRESULT AfxCallWndProc(CWnd* pWnd, HWND hWnd, UINT message, WPARAM wParam,
                                   LPARAM lParam);
+
+    WNDPROC m_pfnSuper = nullptr;
+    COleControlSite* m_pCtrlSite = nullptr;
+    friend class COleControlSite;
 
     struct CurrentMessage {
         UINT message;

@@ -196,7 +196,20 @@ void CMainWnd::CreateFontFamily() {
     }
 }
 
-void CMainWnd::CreateFirstPage() {}
+void CMainWnd::CreateFirstPage() {
+    RECT rc = {};
+    GetClientRect(m_hWnd, &rc);
+    m_rcWebArea = RECT{1, 46, rc.right - 1, rc.bottom - 30};
+    CWebDlg* page = new CWebDlg;
+    // A page that failed is already gone and must not be kept.
+    if (!page->Create(IDD_WEBDLG, this))
+        return;
+    m_pWebDlg[0] = page;
+    page->MoveWindow(m_rcWebArea.left, m_rcWebArea.top, m_rcWebArea.right - m_rcWebArea.left,
+                     m_rcWebArea.bottom - m_rcWebArea.top, TRUE);
+    page->Navigate(TabPageAddress(0));
+    page->ShowWindow(SW_SHOW);
+}
 
 void CMainWnd::OnSize(UINT, int cx, int cy) {
     m_nWidth = cx;
@@ -222,8 +235,9 @@ void CMainWnd::StartReportThread() {
 void CMainWnd::OnTimer(UINT_PTR nIDEvent) {
     if (nIDEvent == m_nTimerId) {
         DWORD flags = 0;
-        BOOL wasOnline = m_bOnline.load(std::memory_order_relaxed);
+        BOOL wasOnline = m_bLastTickOnline;
         BOOL online = InternetGetConnectedState(&flags, 0);
+        m_bLastTickOnline = online;
         m_bOnline.store(online, std::memory_order_relaxed);
         if (ShouldStartOnTick(wasOnline, online))
             StartReportThread();

@@ -138,6 +138,9 @@ private:
     RECT m_rcTopLeft = {}, m_rcTopRight = {}, m_rcBottomLeft = {}, m_rcBottomRight = {};
 
     BOOL m_bReportStarted = FALSE;
+    // The network state the previous tick saw (none before the first). Pages write m_bOnline
+    // too; a rise they caused must not hide the one the tick is waiting for.
+    BOOL m_bLastTickOnline = FALSE;
     BOOL m_bTrackingMouse = FALSE;
 };
 

@@ -1,24 +1,71 @@
 #pragma once
 
-#include "framework/afxwin.h"
+#include "framework/afxdlg.h"
+#include "framework/afxole.h"
+
+#include <exdisp.h>
 
 #include <string>
 
-// Page window of one tab. It hosts the web browser control; the main window only owns, moves,
-// shows and closes it.
+class CWebCtrlInterFace;
+
+#define IDC_WEBBROWSER 104
+
+// Page window of one tab: a modeless child dialog that hosts the web browser control, paints an
+// offline picture with a retry area while the network is down, and keeps the page's address.
 //
 // Use: construct with new; Create(IDD_WEBDLG, parent) (FALSE means the object is already gone);
 // MoveWindow; Navigate; ShowWindow. OnCancel closes the window and deletes the object.
-class CWebDlg : public CWnd {
+class CWebDlg : public CDialog {
 public:
-    CWebDlg() = default;
+    CWebDlg();
+    ~CWebDlg() override;
 
-    BOOL Create(UINT nIDTemplate, CWnd* pParentWnd);
     void Navigate(const std::wstring& url);
-    void OnCancel();
-
+    void OnCancel() override;
     const std::wstring& GetUrl() const { return m_strUrl; }
+    const RECT& GetRetryRect() const { return m_rcRetry; }
+
+    // The network test and the launch of the default browser; tests replace them.
+    static BOOL (*s_pfnIsNetworkAlive)(LPDWORD lpdwFlags);
+    static void (*s_pfnOpenExternal)(const std::wstring& url);
+
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+    BOOL OnInitDialog() override;
+
+    virtual void OnTitleChange(BSTR bstrTitle);
+    virtual void OnNewWindow3(IDispatch** ppDisp, VARIANT_BOOL* pbCancel, long dwFlags,
+                              BSTR bstrUrlContext, BSTR bstrUrl);
+    virtual void OnNavigateComplete2(IDispatch* pDisp, VARIANT* pvUrl);
+    virtual void OnDocumentComplete(IDispatch* pDisp, VARIANT* pvUrl);
+    virtual void OnProgressChange(long nProgress, long nProgressMax);
+    void OnBeforeNavigate2(IDispatch* pDisp, VARIANT* pvUrl, VARIANT* pvFlags,
+                           VARIANT* pvTargetFrameName, VARIANT* pvPostData, VARIANT* pvHeaders,
+                           VARIANT_BOOL* pbCancel);
+
+protected:
+    void PostNcDestroy() override;
+
+    int OnCreate(LPCREATESTRUCTW lpCreateStruct);
+    void OnSize(UINT nType, int cx, int cy);
+    LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
+    LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);
+    LRESULT OnMouseMove(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
+
+    DECLARE_MESSAGE_MAP()
+    DECLARE_EVENTSINK_MAP()
 
 private:
+    void InstallUIHandler();
+    // Tests the network and tells the main window.
+    BOOL CheckNetwork();
+    void KeepAddress(const VARIANT* pvUrl);
+
+    IWebBrowser2* m_pBrowser = nullptr;
+    CWnd m_wndBrowser;
+    CWebCtrlInterFace* m_pUIHandler = nullptr;
     std::wstring m_strUrl;
+    RECT m_rcRetry = {0, 0, 0, 0};
+    BOOL m_bNavigated = TRUE;
 };

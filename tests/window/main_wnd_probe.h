@@ -42,6 +42,7 @@ public:
                 w.m_pImgTop,    w.m_pImgBottom, w.m_pImgContent, w.m_pImgNet,      w.m_pImgTab[0],
                 w.m_pImgTab[1], w.m_pImgTab[2], w.m_pImgTab[3],  w.m_pImgTab[4],   w.m_pImgTab[5]};
     }
+    void ForgetLastTick() { w.m_bLastTickOnline = FALSE; }
     BOOL Maximized() const { return w.m_bMaximized; }
     CWebDlg* Page(int tab) const { return w.m_pWebDlg[tab]; }
     // The image of a skin file, by its name.

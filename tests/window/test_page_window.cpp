@@ -1,0 +1,415 @@
+// The page window in this process: the real browser control against a loopback server, with the
+// network test and the default-browser launch replaced.
+
+#include "mainwnd/Drawing.h"
+#include "mainwnd/MainWnd.h"
+#include "res/resource.h"
+#include "support/loopback_server.h"
+#include "web/PageRules.h"
+#include "web/WebDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+BOOL g_bNetwork = TRUE;
+int g_nDropAfter = -1; // the network goes down after this many more tests
+BOOL FakeNetwork(LPDWORD flags) {
+    if (flags)
+        *flags = 0;
+    if (g_nDropAfter >= 0 && g_nDropAfter-- == 0)
+        g_bNetwork = FALSE;
+    return g_bNetwork;
+}
+std::vector<std::wstring> g_opened;
+void SpyOpen(const std::wstring& url) {
+    g_opened.push_back(url);
+}
+
+// Runs the message loop the way the application does, pre-translation included.
+void Pump(DWORD ms) {
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (AfxPreTranslateMessage(&msg))
+                continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(5);
+    } while (GetTickCount() - start < ms);
+}
+
+template <typename Pred> bool PumpUntil(Pred pred, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (!pred()) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Pump(20);
+    }
+    return true;
+}
+
+size_t RequestsFor(const LoopbackServer& server, const std::string& path) {
+    size_t n = 0;
+    for (const LoopbackRequest& r : server.Requests())
+        n += r.method == "GET" && r.Path() == path;
+    return n;
+}
+
+class PageWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        OleInitialize(nullptr);
+        AfxEnableControlContainer();
+        Gdiplus::GdiplusStartupInput input;
+        Gdiplus::GdiplusStartup(&s_token, &input, nullptr);
+    }
+    static void TearDownTestSuite() {
+        Gdiplus::GdiplusShutdown(s_token);
+        OleUninitialize();
+    }
+    void SetUp() override {
+        g_bNetwork = TRUE;
+        g_nDropAfter = -1;
+        g_opened.clear();
+        CWebDlg::s_pfnIsNetworkAlive = &FakeNetwork;
+        CWebDlg::s_pfnOpenExternal = &SpyOpen;
+        ASSERT_TRUE(server.Start());
+        main = new CMainWnd;
+        ASSERT_TRUE(IsWindow(main->m_hWnd));
+    }
+    void TearDown() override {
+        if (page)
+            page->OnCancel();
+        main->DestroyWindow();
+        delete main;
+        server.Stop();
+    }
+    // A page made as the main window makes its pages, over the page rectangle.
+    CWebDlg* MakePage() {
+        page = new CWebDlg;
+        if (!page->Create(IDD_WEBDLG, main)) {
+            page = nullptr;
+            return nullptr;
+        }
+        const RECT& rc = main->m_rcWebArea;
+        page->MoveWindow(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+        return page;
+    }
+    HWND Browser() const { return GetDlgItem(page->m_hWnd, IDC_WEBBROWSER); }
+
+    static ULONG_PTR s_token;
+    LoopbackServer server;
+    CMainWnd* main = nullptr;
+    CWebDlg* page = nullptr;
+};
+ULONG_PTR PageWindow::s_token = 0;
+
+} // namespace
+
+TEST_F(PageWindow, CreatedPageHostsTheBrowserAndLoadsItsAddress) {
+    ASSERT_TRUE(MakePage());
+    LONG_PTR style = GetWindowLongPtrW(page->m_hWnd, GWL_STYLE);
+    EXPECT_EQ(WS_CHILD | WS_SYSMENU, style & (WS_CHILD | WS_POPUP | WS_CAPTION | WS_SYSMENU));
+    ASSERT_TRUE(IsWindow(Browser()));
+    page->Navigate(server.Url(L"/kaifu"));
+    page->ShowWindow(SW_SHOW);
+    EXPECT_TRUE(PumpUntil([&] { return RequestsFor(server, "/kaifu") >= 1; }, 10000));
+    EXPECT_EQ(server.Url(L"/kaifu"), page->GetUrl());
+
+    // The control follows the page's size exactly.
+    page->MoveWindow(1, 46, 640, 480, TRUE);
+    RECT rc = {};
+    GetWindowRect(Browser(), &rc);
+    MapWindowPoints(nullptr, page->m_hWnd, reinterpret_cast<POINT*>(&rc), 2);
+    EXPECT_EQ(0, rc.left);
+    EXPECT_EQ(0, rc.top);
+    EXPECT_EQ(640, rc.right);
+    EXPECT_EQ(480, rc.bottom);
+}
+
+namespace {
+
+// One event as the control raises it: the arguments given in their declared order go into the
+// call last to first.
+HRESULT Fire(CWebDlg* page, DISPID dispid, std::vector<VARIANTARG> args) {
+    std::vector<VARIANTARG> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr,
+                         static_cast<UINT>(reversed.size()), 0};
+    const AFX_EVENTSINKMAP_ENTRY* entry = AfxFindEventEntry(page, IDC_WEBBROWSER, dispid);
+    return entry ? AfxDispatchEvent(page, *entry, &params) : DISP_E_MEMBERNOTFOUND;
+}
+
+VARIANTARG Arg(VARTYPE vt, void* byref = nullptr) {
+    VARIANTARG v;
+    VariantInit(&v);
+    v.vt = vt;
+    v.byref = byref;
+    return v;
+}
+VARIANTARG Bstr(BSTR s) {
+    VARIANTARG v = Arg(VT_BSTR);
+    v.bstrVal = s;
+    return v;
+}
+
+} // namespace
+
+TEST_F(PageWindow, EventsReachTheirHandlersOnlyWhenWellFormed) {
+    ASSERT_TRUE(MakePage());
+    BSTR frame = SysAllocString(L"http://127.0.0.1/frame");
+    VARIANT url = Bstr(frame), nullUrl = Bstr(nullptr);
+    for (DISPID completion : {252, 259}) {
+        SCOPED_TRACE(completion);
+        EXPECT_EQ(S_OK,
+                  Fire(page, completion, {Arg(VT_DISPATCH), Arg(VT_BYREF | VT_VARIANT, &url)}));
+        EXPECT_EQ(L"http://127.0.0.1/frame", page->GetUrl());
+        EXPECT_EQ(S_OK,
+                  Fire(page, completion, {Arg(VT_DISPATCH), Arg(VT_BYREF | VT_VARIANT, &nullUrl)}));
+        EXPECT_EQ(L"", page->GetUrl());
+    }
+
+    // The address rule has its own table; here the handler's use of it.
+    struct NewWindow {
+        const wchar_t* url;
+        const wchar_t* opened; // null: nothing launched
+    } windows[] = {
+        {L"file:///C:/Windows/System32/calc.exe", nullptr},
+        {L"javascript:alert(1)", nullptr},
+        {L" HTTPS://ok.example/", L"HTTPS://ok.example/"},
+    };
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    for (const NewWindow& w : windows) {
+        SCOPED_TRACE(testing::Message() << (w.opened ? w.opened : L"(dropped)"));
+        g_opened.clear();
+        cancel = VARIANT_FALSE;
+        IDispatch* newDisp = nullptr;
+        BSTR target = SysAllocString(w.url);
+        EXPECT_EQ(S_OK,
+                  Fire(page, 273,
+                       {Arg(VT_BYREF | VT_DISPATCH, &newDisp), Arg(VT_BYREF | VT_BOOL, &cancel),
+                        Arg(VT_I4), Bstr(nullptr), Bstr(target)}));
+        SysFreeString(target);
+        EXPECT_EQ(VARIANT_TRUE, cancel);
+        EXPECT_EQ(w.opened ? std::vector<std::wstring>{w.opened} : std::vector<std::wstring>{},
+                  g_opened);
+    }
+
+    // BeforeNavigate2 never cancels, online or not.
+    for (BOOL network : {TRUE, FALSE}) {
+        g_bNetwork = network;
+        VARIANT empty = Arg(VT_EMPTY);
+        cancel = VARIANT_FALSE;
+        std::vector<VARIANTARG> args = {Arg(VT_DISPATCH)};
+        for (int i = 0; i < 5; ++i)
+            args.push_back(Arg(VT_BYREF | VT_VARIANT, i == 0 ? &url : &empty));
+        args.push_back(Arg(VT_BYREF | VT_BOOL, &cancel));
+        EXPECT_EQ(S_OK, Fire(page, 250, args));
+        EXPECT_EQ(VARIANT_FALSE, cancel);
+        EXPECT_EQ(network, main->m_bOnline.load());
+    }
+
+    // Malformed calls are refused before any handler reads an argument.
+    struct Bad {
+        DISPID dispid;
+        std::vector<VARIANTARG> args;
+        HRESULT expected;
+    } bad[] = {
+        {252, {Arg(VT_DISPATCH)}, DISP_E_BADPARAMCOUNT},
+        {252, {}, DISP_E_BADPARAMCOUNT},
+        {252,
+         {Arg(VT_DISPATCH), Arg(VT_BYREF | VT_VARIANT, &url), Arg(VT_I4)},
+         DISP_E_BADPARAMCOUNT},
+        {252, {Arg(VT_DISPATCH), Bstr(frame)}, DISP_E_TYPEMISMATCH},
+        {252, {Arg(VT_DISPATCH), Arg(VT_BYREF | VT_VARIANT, nullptr)}, DISP_E_TYPEMISMATCH},
+        {273,
+         {Arg(VT_BYREF | VT_DISPATCH, &cancel), Arg(VT_BOOL), Arg(VT_I4), Bstr(nullptr),
+          Bstr(frame)},
+         DISP_E_TYPEMISMATCH},
+        {273,
+         {Arg(VT_BYREF | VT_DISPATCH, &cancel), Arg(VT_BYREF | VT_BOOL, &cancel), Arg(VT_I4),
+          Bstr(nullptr), Arg(VT_I4)},
+         DISP_E_TYPEMISMATCH},
+        {113, {Arg(VT_I4)}, DISP_E_TYPEMISMATCH},
+    };
+    g_opened.clear();
+    for (Bad& b : bad) {
+        SCOPED_TRACE(testing::Message() << "event " << b.dispid << " with " << b.args.size());
+        EXPECT_EQ(b.expected, Fire(page, b.dispid, b.args));
+    }
+    DISPPARAMS noArray = {nullptr, nullptr, 2, 0};
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT,
+              AfxDispatchEvent(page, *AfxFindEventEntry(page, IDC_WEBBROWSER, 252), &noArray));
+    EXPECT_EQ(L"", page->GetUrl());
+    EXPECT_TRUE(g_opened.empty());
+    SysFreeString(frame);
+}
+
+TEST_F(PageWindow, OfflinePagePaintsThePictureAndRetriesOnlyWhenBack) {
+    g_bNetwork = FALSE;
+    main->ShowWindow(SW_SHOW);
+    ASSERT_TRUE(MakePage());
+    page->Navigate(server.Url(L"/libao"));
+    page->ShowWindow(SW_SHOW);
+    UpdateWindow(page->m_hWnd);
+    Pump(200);
+    EXPECT_FALSE(IsWindowVisible(Browser()));
+    EXPECT_FALSE(main->m_bOnline.load());
+    EXPECT_EQ(server.Url(L"/libao"), page->GetUrl());
+
+    RECT client = {};
+    GetClientRect(page->m_hWnd, &client);
+    Gdiplus::Image* net = main->m_pImgNet;
+    ASSERT_TRUE(net && net->GetWidth() > 185 && net->GetHeight() > 130);
+    LONG left = client.right / 2 - 140, top = client.bottom / 2 - 100;
+    RECT hot = page->GetRetryRect();
+    EXPECT_EQ(left + 185, hot.left);
+    EXPECT_EQ(top + 130, hot.top);
+    EXPECT_EQ(left + static_cast<LONG>(net->GetWidth()), hot.right);
+    EXPECT_EQ(top + static_cast<LONG>(net->GetHeight()), hot.bottom);
+
+    // The real window: white around the picture, the picture's own pixels in its retry area.
+    HDC dc = GetDC(page->m_hWnd);
+    COLORREF corner = GetPixel(dc, 2, 2);
+    POINT probe = {(hot.left + hot.right) / 2, (hot.top + hot.bottom) / 2};
+    COLORREF shown = GetPixel(dc, probe.x, probe.y);
+    ReleaseDC(page->m_hWnd, dc);
+    Gdiplus::Color expected;
+    static_cast<Gdiplus::Bitmap*>(net)->GetPixel(probe.x - left, probe.y - top, &expected);
+    EXPECT_EQ(RGB(255, 255, 255), corner);
+    EXPECT_EQ(RGB(expected.GetR(), expected.GetG(), expected.GetB()), shown);
+
+    auto click = [&](LONG x, LONG y) {
+        SendMessageW(page->m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        Pump(300);
+    };
+    click(2, 2);             // outside
+    click(probe.x, probe.y); // inside, still offline
+    EXPECT_EQ(0u, RequestsFor(server, "/libao"));
+    EXPECT_FALSE(IsWindowVisible(Browser()));
+
+    g_bNetwork = TRUE;
+    click(2, 2);
+    EXPECT_EQ(0u, RequestsFor(server, "/libao"));
+    click(probe.x, probe.y);
+    EXPECT_TRUE(PumpUntil([&] { return RequestsFor(server, "/libao") == 1; }, 10000));
+    EXPECT_TRUE(IsWindowVisible(Browser()));
+    EXPECT_TRUE(main->m_bOnline.load());
+}
+
+TEST_F(PageWindow, NoRetryAreaWithoutAPicture) {
+    g_bNetwork = FALSE;
+    main->ShowWindow(SW_SHOW);
+    // No picture object at all, and one that failed to load (it reads as 0 x 0).
+    Gdiplus::Image missing(L"Z:\\no\\such\\net.png");
+    Gdiplus::Image* pictures[] = {nullptr, &missing};
+    Gdiplus::Image* own = main->m_pImgNet;
+    for (Gdiplus::Image* picture : pictures) {
+        main->m_pImgNet = picture;
+        ASSERT_TRUE(MakePage());
+        page->Navigate(server.Url(L"/kaice"));
+        page->ShowWindow(SW_SHOW);
+        UpdateWindow(page->m_hWnd);
+        RECT hot = page->GetRetryRect();
+        RECT client = {};
+        GetClientRect(page->m_hWnd, &client);
+        for (LONG y = 0; y < client.bottom; y += 7)
+            for (LONG x = 0; x < client.right; x += 7)
+                ASSERT_FALSE(PtInRect(&hot, POINT{x, y}));
+        page->OnCancel();
+        page = nullptr;
+    }
+    main->m_pImgNet = own;
+}
+
+TEST_F(PageWindow, NetworkLostWhileNavigatingHidesTheBrowser) {
+    main->ShowWindow(SW_SHOW);
+    ASSERT_TRUE(MakePage());
+    page->ShowWindow(SW_SHOW);
+    // Navigate finds the network up; the control's own BeforeNavigate2 finds it gone.
+    g_nDropAfter = 1;
+    page->Navigate(server.Url(L"/game"));
+    EXPECT_FALSE(main->m_bOnline.load());
+    Pump(200);
+    EXPECT_FALSE(IsWindowVisible(Browser()));
+    RECT hot = page->GetRetryRect();
+    EXPECT_FALSE(IsRectEmpty(&hot));
+}
+
+TEST_F(PageWindow, AClosedControlNoLongerReachesThePage) {
+    ASSERT_TRUE(MakePage());
+    CWnd* host = CWnd::FromHandlePermanent(Browser());
+    ASSERT_TRUE(host && host->GetControlUnknown());
+    IOleObject* object = nullptr;
+    ASSERT_EQ(S_OK, host->GetControlUnknown()->QueryInterface(IID_IOleObject,
+                                                              reinterpret_cast<void**>(&object)));
+    IWebBrowser2* browser = nullptr;
+    ASSERT_EQ(S_OK, object->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser)));
+    page->OnCancel();
+    page = nullptr;
+
+    // The control outlives the page here: it has no client site left, and what it does next
+    // (its events included) reaches no deleted object.
+    IOleClientSite* site = reinterpret_cast<IOleClientSite*>(1);
+    object->GetClientSite(&site);
+    EXPECT_EQ(nullptr, site);
+    VARIANT url;
+    VariantInit(&url);
+    url.vt = VT_BSTR;
+    url.bstrVal = SysAllocString(server.Url(L"/late").c_str());
+    browser->Navigate2(&url, nullptr, nullptr, nullptr, nullptr);
+    VariantClear(&url);
+    Pump(300);
+    browser->Release();
+    object->Release();
+    Pump(50);
+}
+
+namespace {
+
+// A dialog that deletes itself once its window is gone, as pages do.
+class SelfDeletingDialog : public CDialog {
+public:
+    explicit SelfDeletingDialog(bool failInit) : m_bFailInit(failInit) {}
+    static int s_nDeleted;
+    BOOL OnInitDialog() override {
+        if (!m_bFailInit)
+            return TRUE;
+        DestroyWindow();
+        return FALSE;
+    }
+
+protected:
+    ~SelfDeletingDialog() override { ++s_nDeleted; }
+    void PostNcDestroy() override { delete this; }
+
+private:
+    bool m_bFailInit;
+};
+int SelfDeletingDialog::s_nDeleted = 0;
+
+} // namespace
+
+TEST_F(PageWindow, FailedDialogCreationLeavesTheObjectDeletedOnce) {
+    struct Case {
+        UINT nTemplate;
+        bool failInit;
+        BOOL created;
+    } cases[] = {{IDD_WEBDLG, false, TRUE}, {IDD_WEBDLG, true, FALSE}, {12345, false, FALSE}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.nTemplate << " " << c.failInit);
+        SelfDeletingDialog::s_nDeleted = 0;
+        auto* dlg = new SelfDeletingDialog(c.failInit);
+        EXPECT_EQ(c.created, dlg->Create(c.nTemplate, main));
+        EXPECT_EQ(c.created ? 0 : 1, SelfDeletingDialog::s_nDeleted);
+        if (c.created) {
+            dlg->DestroyWindow();
+            EXPECT_EQ(1, SelfDeletingDialog::s_nDeleted);
+        }
+    }
+}

@@ -1,0 +1,193 @@
+#include "web/WebCtrlInterFace.h"
+
+namespace {
+
+// Out values are written only where the caller gave room for a pointer.
+template <typename T> void ClearOut(T** pp) {
+    if (!IsBadWritePtr(pp, sizeof(*pp)))
+        *pp = nullptr;
+}
+
+} // namespace
+
+CWebCtrlInterFace::~CWebCtrlInterFace() {
+    SetDefaultClientSite(nullptr);
+}
+
+void CWebCtrlInterFace::SetDefaultClientSite(IOleClientSite* pSite) {
+    if (m_pDefaultHandler) {
+        m_pDefaultHandler->Release();
+        m_pDefaultHandler = nullptr;
+    }
+    if (m_pDefaultSite) {
+        m_pDefaultSite->Release();
+        m_pDefaultSite = nullptr;
+    }
+    if (!pSite)
+        return;
+    pSite->AddRef();
+    m_pDefaultSite = pSite;
+    if (FAILED(pSite->QueryInterface(IID_IDocHostUIHandler,
+                                     reinterpret_cast<void**>(&m_pDefaultHandler))))
+        m_pDefaultHandler = nullptr;
+}
+
+// ---- IUnknown ----
+
+STDMETHODIMP CWebCtrlInterFace::QueryInterface(REFIID riid, void** ppvObject) {
+    if (IsBadWritePtr(ppvObject, sizeof(*ppvObject)))
+        return E_INVALIDARG;
+    *ppvObject = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IOleClientSite)
+        *ppvObject = static_cast<IOleClientSite*>(this);
+    else if (riid == IID_IDocHostUIHandler)
+        *ppvObject = static_cast<IDocHostUIHandler*>(this);
+    else
+        return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CWebCtrlInterFace::AddRef() {
+    return static_cast<ULONG>(InterlockedIncrement(&m_cRef));
+}
+
+STDMETHODIMP_(ULONG) CWebCtrlInterFace::Release() {
+    LONG n = InterlockedDecrement(&m_cRef);
+    if (n == 0)
+        delete this;
+    return static_cast<ULONG>(n);
+}
+
+// ---- IOleClientSite ----
+
+STDMETHODIMP CWebCtrlInterFace::SaveObject() {
+    return m_pDefaultSite ? m_pDefaultSite->SaveObject() : E_FAIL;
+}
+
+STDMETHODIMP CWebCtrlInterFace::GetMoniker(DWORD dwAssign, DWORD dwWhichMoniker, IMoniker** ppmk) {
+    if (m_pDefaultSite)
+        return m_pDefaultSite->GetMoniker(dwAssign, dwWhichMoniker, ppmk);
+    ClearOut(ppmk);
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CWebCtrlInterFace::GetContainer(IOleContainer** ppContainer) {
+    if (m_pDefaultSite)
+        return m_pDefaultSite->GetContainer(ppContainer);
+    ClearOut(ppContainer);
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP CWebCtrlInterFace::ShowObject() {
+    return m_pDefaultSite ? m_pDefaultSite->ShowObject() : S_OK;
+}
+
+STDMETHODIMP CWebCtrlInterFace::OnShowWindow(BOOL fShow) {
+    return m_pDefaultSite ? m_pDefaultSite->OnShowWindow(fShow) : S_OK;
+}
+
+STDMETHODIMP CWebCtrlInterFace::RequestNewObjectLayout() {
+    return m_pDefaultSite ? m_pDefaultSite->RequestNewObjectLayout() : E_NOTIMPL;
+}
+
+// ---- IDocHostUIHandler ----
+
+STDMETHODIMP CWebCtrlInterFace::ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) {
+    // Handled by showing nothing: pages have no context menu.
+    return S_OK;
+}
+
+STDMETHODIMP CWebCtrlInterFace::GetHostInfo(DOCHOSTUIINFO* pInfo) {
+    if (m_pDefaultHandler)
+        return m_pDefaultHandler->GetHostInfo(pInfo);
+    if (IsBadWritePtr(pInfo, 3 * sizeof(DWORD)))
+        return S_OK;
+    pInfo->cbSize = 20;
+    pInfo->dwFlags = DOCHOSTUIFLAG_NO3DBORDER;
+    if (m_bNoScrollBars)
+        pInfo->dwFlags |= DOCHOSTUIFLAG_SCROLL_NO;
+    pInfo->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
+    return S_OK;
+}
+
+STDMETHODIMP CWebCtrlInterFace::ShowUI(DWORD dwID, IOleInPlaceActiveObject* pActiveObject,
+                                       IOleCommandTarget* pCommandTarget, IOleInPlaceFrame* pFrame,
+                                       IOleInPlaceUIWindow* pDoc) {
+    if (m_pDefaultHandler)
+        return m_pDefaultHandler->ShowUI(dwID, pActiveObject, pCommandTarget, pFrame, pDoc);
+    return S_FALSE;
+}
+
+STDMETHODIMP CWebCtrlInterFace::HideUI() {
+    return m_pDefaultHandler ? m_pDefaultHandler->HideUI() : E_NOTIMPL;
+}
+
+STDMETHODIMP CWebCtrlInterFace::UpdateUI() {
+    return m_pDefaultHandler ? m_pDefaultHandler->UpdateUI() : E_NOTIMPL;
+}
+
+STDMETHODIMP CWebCtrlInterFace::EnableModeless(BOOL fEnable) {
+    return m_pDefaultHandler ? m_pDefaultHandler->EnableModeless(fEnable) : E_NOTIMPL;
+}
+
+STDMETHODIMP CWebCtrlInterFace::OnDocWindowActivate(BOOL fActivate) {
+    return m_pDefaultHandler ? m_pDefaultHandler->OnDocWindowActivate(fActivate) : E_NOTIMPL;
+}
+
+STDMETHODIMP CWebCtrlInterFace::OnFrameWindowActivate(BOOL fActivate) {
+    return m_pDefaultHandler ? m_pDefaultHandler->OnFrameWindowActivate(fActivate) : E_NOTIMPL;
+}
+
+STDMETHODIMP CWebCtrlInterFace::ResizeBorder(LPCRECT prcBorder, IOleInPlaceUIWindow* pUIWindow,
+                                             BOOL fRameWindow) {
+    if (m_pDefaultHandler)
+        return m_pDefaultHandler->ResizeBorder(prcBorder, pUIWindow, fRameWindow);
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CWebCtrlInterFace::TranslateAccelerator(LPMSG lpMsg, const GUID* pguidCmdGroup,
+                                                     DWORD nCmdID) {
+    if (m_pDefaultHandler)
+        return m_pDefaultHandler->TranslateAccelerator(lpMsg, pguidCmdGroup, nCmdID);
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CWebCtrlInterFace::GetOptionKeyPath(LPOLESTR* pchKey, DWORD dw) {
+    if (m_pDefaultHandler)
+        return m_pDefaultHandler->GetOptionKeyPath(pchKey, dw);
+    ClearOut(pchKey);
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CWebCtrlInterFace::GetDropTarget(IDropTarget* pDropTarget,
+                                              IDropTarget** ppDropTarget) {
+    if (m_pDefaultHandler) {
+        HRESULT hr = m_pDefaultHandler->GetDropTarget(pDropTarget, ppDropTarget);
+        return hr == S_FALSE ? E_FAIL : hr;
+    }
+    ClearOut(ppDropTarget);
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CWebCtrlInterFace::GetExternal(IDispatch** ppDispatch) {
+    if (m_pDefaultHandler)
+        return m_pDefaultHandler->GetExternal(ppDispatch);
+    ClearOut(ppDispatch);
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CWebCtrlInterFace::TranslateUrl(DWORD dwTranslate, LPWSTR pchURLIn,
+                                             LPWSTR* ppchURLOut) {
+    if (m_pDefaultHandler)
+        return m_pDefaultHandler->TranslateUrl(dwTranslate, pchURLIn, ppchURLOut);
+    ClearOut(ppchURLOut);
+    return S_FALSE;
+}
+
+STDMETHODIMP CWebCtrlInterFace::FilterDataObject(IDataObject* pDO, IDataObject** ppDORet) {
+    if (m_pDefaultHandler)
+        return m_pDefaultHandler->FilterDataObject(pDO, ppDORet);
+    ClearOut(ppDORet);
+    return S_FALSE;
+}

@@ -1,0 +1,65 @@
+#pragma once
+// The object a page puts in front of its web browser control as the control's client site. It
+// passes the client-site calls on to the control's previous site and answers as the document
+// host, so that pages show without scroll bars, 3-D border and context menu.
+
+#include <windows.h>
+
+#include <mshtmhst.h>
+#include <ole2.h>
+
+class CWebCtrlInterFace : public IOleClientSite, public IDocHostUIHandler {
+public:
+    // Count 0: the creator takes the first reference.
+    CWebCtrlInterFace() = default;
+    CWebCtrlInterFace(const CWebCtrlInterFace&) = delete;
+    CWebCtrlInterFace& operator=(const CWebCtrlInterFace&) = delete;
+
+    // Holds the control's previous site and that site's own handler, if it has one; null
+    // releases both.
+    void SetDefaultClientSite(IOleClientSite* pSite);
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppvObject) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IOleClientSite
+    STDMETHODIMP SaveObject() override;
+    STDMETHODIMP GetMoniker(DWORD dwAssign, DWORD dwWhichMoniker, IMoniker** ppmk) override;
+    STDMETHODIMP GetContainer(IOleContainer** ppContainer) override;
+    STDMETHODIMP ShowObject() override;
+    STDMETHODIMP OnShowWindow(BOOL fShow) override;
+    STDMETHODIMP RequestNewObjectLayout() override;
+
+    // IDocHostUIHandler
+    STDMETHODIMP ShowContextMenu(DWORD dwID, POINT* ppt, IUnknown* pcmdtReserved,
+                                 IDispatch* pdispReserved) override;
+    STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* pInfo) override;
+    STDMETHODIMP ShowUI(DWORD dwID, IOleInPlaceActiveObject* pActiveObject,
+                        IOleCommandTarget* pCommandTarget, IOleInPlaceFrame* pFrame,
+                        IOleInPlaceUIWindow* pDoc) override;
+    STDMETHODIMP HideUI() override;
+    STDMETHODIMP UpdateUI() override;
+    STDMETHODIMP EnableModeless(BOOL fEnable) override;
+    STDMETHODIMP OnDocWindowActivate(BOOL fActivate) override;
+    STDMETHODIMP OnFrameWindowActivate(BOOL fActivate) override;
+    STDMETHODIMP ResizeBorder(LPCRECT prcBorder, IOleInPlaceUIWindow* pUIWindow,
+                              BOOL fRameWindow) override;
+    STDMETHODIMP TranslateAccelerator(LPMSG lpMsg, const GUID* pguidCmdGroup,
+                                      DWORD nCmdID) override;
+    STDMETHODIMP GetOptionKeyPath(LPOLESTR* pchKey, DWORD dw) override;
+    STDMETHODIMP GetDropTarget(IDropTarget* pDropTarget, IDropTarget** ppDropTarget) override;
+    STDMETHODIMP GetExternal(IDispatch** ppDispatch) override;
+    STDMETHODIMP TranslateUrl(DWORD dwTranslate, LPWSTR pchURLIn, LPWSTR* ppchURLOut) override;
+    STDMETHODIMP FilterDataObject(IDataObject* pDO, IDataObject** ppDORet) override;
+
+protected:
+    virtual ~CWebCtrlInterFace();
+
+private:
+    LONG m_cRef = 0;
+    IOleClientSite* m_pDefaultSite = nullptr;
+    IDocHostUIHandler* m_pDefaultHandler = nullptr;
+    BOOL m_bNoScrollBars = TRUE;
+};
