@@ -31,7 +31,7 @@ run: build
 # The shipped configuration: the product's own portal addresses, no tests.
 release: deps
 	cmake -S . -B build-release -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
-		-DTOVO_TESTS=OFF
+		-DTOVO_TESTS=OFF -DTOVO_STRIP=ON
 	cmake --build build-release
 
 # Start-up and exit time of the real client, over 20 runs under Wine's null display.
