@@ -104,7 +104,7 @@ protected:
             SetRegString(kShellFolders, kRedirected[i], m_savedFolders[i]);
         testutil::RemoveTree(m_root);
     }
-    // A left-over start entry would start a client with the next Wine session.
+    // A left-over start entry would start a client the next time Wine boots this prefix.
     void Forget() {
         for (const wchar_t* name : {L"TovoBox", L"OtherApp"})
             RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, name);
