@@ -9,7 +9,7 @@ CMAKE_FLAGS = -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-$$(tools/wine-arch
 	-DTOVO_BOX_SERVER=$(LOOPBACK) -DTOVO_HOME_PAGE=$(LOOPBACK)/home -DTOVO_PROBE_URL=$(LOOPBACK)/probe \
 	-DTOVO_TEST_PORT=$(TOVO_TEST_PORT)
 
-.PHONY: deps build test run release bench clean
+.PHONY: deps build test run release installer bench clean
 
 deps:
 	@tools/install-deps.sh
@@ -32,8 +32,12 @@ run: build
 # The shipped configuration: the product's own portal addresses, no tests.
 release: deps
 	cmake -S . -B build-release -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
-		-DTOVO_TESTS=OFF
+		-DTOVO_TESTS=OFF -DTOVO_STRIP=ON
 	cmake --build build-release
+
+# The setup program for the release build: build-release/TovoBoxSetup.exe (installer/).
+installer: release
+	cmake --build build-release --target installer
 
 # Start-up and exit time of the real client, over 20 runs under Wine's null display.
 bench: build

@@ -6,7 +6,7 @@ set -euo pipefail
 # Both Wine loaders and compilers: the release is 32-bit, and tests build 64-bit on hosts that
 # cannot run 32-bit programs (tools/wine-arch.sh).
 packages=(cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386
-    wine64 fonts-wqy-microhei
+    wine64 fonts-wqy-microhei nsis
     xvfb xdotool imagemagick googletest x11-utils iproute2)
 
 missing=()

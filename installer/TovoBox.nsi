@@ -1,0 +1,245 @@
+; Tovo box setup program: a per-user install without elevation. The distribution channel is the
+; setup program's own file name (partners hand it out as, for example, 1001.exe); the client reads
+; it back from config.ini. Built through CMake (make installer), which passes:
+;   TARGET    x86-unicode for the shipped 32-bit client, amd64-unicode for a 64-bit test build
+;   VERSION   the product version, four numbers
+;   BIN_DIR   the folder holding TovoBox.exe and skins/Common
+;   SRC_DIR   the source tree (for the icon)
+;   SKIN_LIST a generated include that defines TOVO_SKIN_FILES, one line per skin file
+;   OUT_FILE  the setup program to write
+
+!ifndef TARGET | VERSION | BIN_DIR | SRC_DIR | SKIN_LIST | OUT_FILE
+  !error "Build the setup program with make installer"
+!endif
+
+Target ${TARGET}
+SetCompressor /SOLID lzma
+RequestExecutionLevel user
+ManifestDPIAware true
+
+!define PRODUCT "Tovo页游开服"
+!define PUBLISHER "Tovo"
+!define EXE "TovoBox.exe"
+!define UNINSTALLER "uninst.exe"
+!define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TovoBox"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define RUN_VALUE "TovoBox"
+; The running client's mutex and the property on its main window carry the same name.
+!define INSTANCE_MARKER "开服盒子"
+; The tray menu's Exit command.
+!define ID_EXIT 40006
+!define SYNCHRONIZE 0x00100000
+!define EXIT_TIMEOUT_MS 10000
+!define EXIT_POLL_MS 250
+
+Name "${PRODUCT}"
+OutFile "${OUT_FILE}"
+InstallDir "$LOCALAPPDATA\Programs\TovoBox"
+; An earlier install is upgraded where it is.
+InstallDirRegKey HKCU "${UNINST_KEY}" "InstallLocation"
+BrandingText "${PRODUCT} ${VERSION}"
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include Sections.nsh
+!include WinMessages.nsh
+!include ${SKIN_LIST}
+
+!define MUI_ICON "${SRC_DIR}/res/app.ico"
+!define MUI_UNICON "${SRC_DIR}/res/app.ico"
+!define MUI_ABORTWARNING
+!define MUI_COMPONENTSPAGE_NODESC
+!define MUI_FINISHPAGE_RUN "$INSTDIR\${EXE}"
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "SimpChinese"
+
+VIProductVersion "${VERSION}"
+VIFileVersion "${VERSION}"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileDescription" "${PRODUCT} 安装程序"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "© ${PUBLISHER}"
+
+Var Channel
+
+; Asks a running client to exit the way its tray menu does and waits for its instance mutex to go.
+; A client that stays is never killed: the user may retry after closing it, otherwise the program
+; ends with exit code 2 before anything is changed.
+!macro DEFINE_CLOSE_RUNNING_CLIENT un
+Function ${un}ClientIsRunning
+  Push $0
+  System::Call 'kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, w "${INSTANCE_MARKER}") p.r0'
+  ${If} $0 P<> 0
+    System::Call 'kernel32::CloseHandle(p r0)'
+    StrCpy $0 1
+  ${EndIf}
+  Exch $0
+FunctionEnd
+
+; The first top-level window, hidden ones included, that carries the instance property; 0 if none.
+Function ${un}FindClientWindow
+  Push $0
+  Push $1
+  StrCpy $0 0
+  ${Do}
+    System::Call 'user32::FindWindowExW(p 0, p r0, p 0, p 0) p.r0'
+    ${IfThen} $0 P= 0 ${|} ${Break} ${|}
+    System::Call 'user32::GetPropW(p r0, w "${INSTANCE_MARKER}") p.r1'
+    ${IfThen} $1 P<> 0 ${|} ${Break} ${|}
+  ${Loop}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+Function ${un}CloseRunningClient
+  Push $0
+  Push $1
+  Push $2
+  retry:
+  StrCpy $1 0 ; the Exit command has been posted
+  StrCpy $2 0 ; milliseconds waited
+  ${Do}
+    Call ${un}ClientIsRunning
+    Pop $0
+    ${IfThen} $0 = 0 ${|} ${Break} ${|}
+    ${If} $2 >= ${EXIT_TIMEOUT_MS}
+      MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+        "${PRODUCT} 正在运行，未能自动退出。$\r$\n请在托盘图标的菜单中选择“退出”，然后点击“重试”。" \
+        /SD IDCANCEL IDRETRY retry
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+    ; A client still inside its start-up has no window yet: look again on the next round.
+    ${If} $1 = 0
+      Call ${un}FindClientWindow
+      Pop $0
+      ${If} $0 P<> 0
+        System::Call 'user32::PostMessageW(p r0, i ${WM_COMMAND}, p ${ID_EXIT}, p 0)'
+        StrCpy $1 1
+      ${EndIf}
+    ${EndIf}
+    Sleep ${EXIT_POLL_MS}
+    IntOp $2 $2 + ${EXIT_POLL_MS}
+  ${Loop}
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro DEFINE_CLOSE_RUNNING_CLIENT ""
+!insertmacro DEFINE_CLOSE_RUNNING_CLIENT "un."
+
+!macro INSTALL_SKIN_FILE name
+  File "${BIN_DIR}/skins/Common/${name}"
+!macroend
+!macro DELETE_SKIN_FILE name
+  Delete "$INSTDIR\skins\Common\${name}"
+!macroend
+
+Section "!${PRODUCT}" SEC_MAIN
+  SectionIn RO
+  Call CloseRunningClient
+
+  ; The channel already recorded here stays: the partner who brought the user keeps them.
+  ReadINIStr $Channel "$INSTDIR\config.ini" "Tovo" "channel"
+
+  SetOutPath "$INSTDIR"
+  File "${BIN_DIR}/${EXE}"
+  SetOutPath "$INSTDIR\skins\Common"
+  !insertmacro TOVO_SKIN_FILES INSTALL_SKIN_FILE
+  SetOutPath "$INSTDIR"
+
+  ; UTF-16 with a byte-order mark: the client's private-profile reader gets any name back
+  ; exactly, whatever the system's code page.
+  ${If} $Channel == ""
+    ClearErrors
+    FileOpen $0 "$INSTDIR\config.ini" w
+    ${IfNot} ${Errors}
+      FileWriteUTF16LE /BOM $0 "[Tovo]$\r$\nchannel=$EXEFILE$\r$\n"
+      FileClose $0
+    ${EndIf}
+  ${EndIf}
+
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${EXE}"
+  CreateShortCut "$DESKTOP\${PRODUCT}.lnk" "$INSTDIR\${EXE}"
+SectionEnd
+
+Section "开机时自动启动（在托盘中运行）" SEC_AUTO
+  WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\${EXE}" Auto'
+SectionEnd
+
+Section "-Register"
+  ${IfNot} ${SectionIsSelected} ${SEC_AUTO}
+    DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${EndIf}
+  WriteRegStr HKCU "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKCU "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKCU "${UNINST_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKCU "${UNINST_KEY}" "DisplayIcon" "$INSTDIR\${EXE},0"
+  WriteRegStr HKCU "${UNINST_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINST_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKCU "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  SectionGetSize ${SEC_MAIN} $0
+  WriteRegDWORD HKCU "${UNINST_KEY}" "EstimatedSize" $0
+  WriteRegDWORD HKCU "${UNINST_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINST_KEY}" "NoRepair" 1
+SectionEnd
+
+Function .onInit
+  SetShellVarContext current
+  ; "Auto" is on for a first install; an upgrade keeps the user's choice; /NOAUTOSTART turns it off.
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/NOAUTOSTART" $1
+  ${IfNot} ${Errors}
+    !insertmacro UnselectSection ${SEC_AUTO}
+  ${Else}
+    ReadRegStr $0 HKCU "${UNINST_KEY}" "InstallLocation"
+    ReadRegStr $1 HKCU "${RUN_KEY}" "${RUN_VALUE}"
+    ${If} $0 != ""
+    ${AndIf} $1 == ""
+      !insertmacro UnselectSection ${SEC_AUTO}
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+Function un.onInit
+  SetShellVarContext current
+FunctionEnd
+
+; Removes what the install made and nothing else: a file of the user's keeps its folder, and the
+; start entry and the uninstall entry go only while they still belong to this folder.
+Section "Uninstall"
+  Call un.CloseRunningClient
+
+  Delete "$INSTDIR\${EXE}"
+  !insertmacro TOVO_SKIN_FILES DELETE_SKIN_FILE
+  RMDir "$INSTDIR\skins\Common"
+  RMDir "$INSTDIR\skins"
+  Delete "$INSTDIR\config.ini"
+  Delete "$INSTDIR\${UNINSTALLER}"
+  RMDir "$INSTDIR"
+
+  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  Delete "$DESKTOP\${PRODUCT}.lnk"
+
+  ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${If} $0 == '"$INSTDIR\${EXE}" Auto'
+    DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${EndIf}
+  ReadRegStr $0 HKCU "${UNINST_KEY}" "InstallLocation"
+  ${If} $0 == "$INSTDIR"
+    DeleteRegKey HKCU "${UNINST_KEY}"
+  ${EndIf}
+SectionEnd

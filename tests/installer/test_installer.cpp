@@ -1,0 +1,288 @@
+// The setup program and its uninstaller, run silently with private install, desktop and
+// start-menu folders.
+
+#include "e2e/client_process.h"
+#include "mainwnd/MainWnd.h"
+#include "report/ClientIdentity.h"
+#include "support/loopback_server.h"
+#include "support/test_util.h"
+
+#include <gtest/gtest.h>
+#include <shellapi.h>
+
+#include <filesystem>
+#include <optional>
+#include <set>
+
+using namespace e2e;
+namespace fs = std::filesystem;
+
+namespace {
+
+const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TovoBox";
+const wchar_t kShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+const wchar_t* const kRedirected[] = {L"Desktop", L"Programs"};
+const wchar_t kShortcut[] = L"\\Tovo页游开服.lnk";
+
+std::optional<std::wstring> RegString(const wchar_t* key, const wchar_t* name) {
+    const DWORD flags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, key, name, flags, nullptr, nullptr, &size))
+        return std::nullopt;
+    std::wstring s(size / sizeof(wchar_t), L'\0');
+    RegGetValueW(HKEY_CURRENT_USER, key, name, flags, nullptr, &s[0], &size);
+    return s.c_str();
+}
+
+void SetRegString(const wchar_t* key, const wchar_t* name, const std::wstring& value) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, key, name, REG_EXPAND_SZ, value.c_str(),
+                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+DWORD RegDword(const wchar_t* key, const wchar_t* name) {
+    DWORD value = 0, size = sizeof value;
+    RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return value;
+}
+
+bool Exists(const std::wstring& path) {
+    return fs::exists(path);
+}
+
+std::set<std::wstring> Entries(const std::wstring& dir) {
+    std::set<std::wstring> names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir, ec))
+        names.insert(e.path().filename().wstring());
+    return names;
+}
+
+// An old stamp on a file tells whether the next install replaced it.
+const FILETIME kOldStamp = {0, 0x01c00000};
+void StampOld(const std::wstring& path) {
+    HANDLE h =
+        CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &kOldStamp));
+    CloseHandle(h);
+}
+bool HasOldStamp(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return CompareFileTime(&data.ftLastWriteTime, &kOldStamp) == 0;
+}
+
+// Holds the instance marker like a client that never answers its Exit command.
+struct StayingClient {
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, kInstanceMarker);
+    HWND wnd = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                               nullptr);
+    StayingClient() { SetPropW(wnd, kInstanceMarker, reinterpret_cast<HANDLE>(1)); }
+    ~StayingClient() {
+        RemovePropW(wnd, kInstanceMarker);
+        DestroyWindow(wnd);
+        CloseHandle(mutex);
+    }
+};
+
+class Setup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(0, CountMarkedWindows()) << "a client is still running";
+        m_root = testutil::MakeTempDir(L"setup");
+        for (const wchar_t* folder : kRedirected) {
+            m_savedFolders.push_back(RegString(kShellFolders, folder).value_or(L""));
+            CreateDirectoryW((m_root + folder).c_str(), nullptr);
+            SetRegString(kShellFolders, folder, m_root + folder);
+        }
+        Forget();
+    }
+    void TearDown() override {
+        Forget();
+        for (size_t i = 0; i < m_savedFolders.size(); ++i)
+            SetRegString(kShellFolders, kRedirected[i], m_savedFolders[i]);
+        testutil::RemoveTree(m_root);
+    }
+    // A left-over start entry would start a client the next time Wine boots this prefix.
+    void Forget() {
+        for (const wchar_t* name : {L"TovoBox", L"OtherApp"})
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, name);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kUninstallKey);
+    }
+    // Runs a copy of the setup program under the name a partner gave it.
+    DWORD RunSetup(const std::wstring& name, const std::wstring& dir, const wchar_t* args = L"") {
+        std::wstring setup = m_root + name;
+        CopyFileW((testutil::ExeDir() + L"..\\TovoBoxSetup.exe").c_str(), setup.c_str(), FALSE);
+        return Run(setup, L"/S " + std::wstring(args) + L" /D=" + dir);
+    }
+    // The uninstaller runs from a copy so that its exit code is the one that counts.
+    DWORD RunUninstaller(const std::wstring& dir) {
+        std::wstring copy = m_root + L"uninst-copy.exe";
+        CopyFileW((dir + L"\\uninst.exe").c_str(), copy.c_str(), FALSE);
+        return Run(copy, L"/S _?=" + dir);
+    }
+    DWORD Run(const std::wstring& exe, const std::wstring& args) {
+        ClientProcess p;
+        return p.Start(exe, args) ? p.WaitExit(60000) : STILL_ACTIVE;
+    }
+    bool HasShortcuts() {
+        return Exists(m_root + L"Desktop" + kShortcut) && Exists(m_root + L"Programs" + kShortcut);
+    }
+
+    std::wstring m_root;
+    std::vector<std::wstring> m_savedFolders;
+};
+
+} // namespace
+
+TEST_F(Setup, SilentInstallRecordsItselfAndTheInstalledClientReportsItsChannel) {
+    const std::wstring dir = m_root + L"app", exe = dir + L"\\TovoBox.exe";
+    ASSERT_EQ(0u, RunSetup(L"1001.exe", dir));
+    EXPECT_EQ(L"1.0.0.2", GetFileVersionString(m_root + L"1001.exe", L"FileVersion"));
+
+    EXPECT_EQ((std::set<std::wstring>{L"TovoBox.exe", L"config.ini", L"skins", L"uninst.exe"}),
+              Entries(dir));
+    EXPECT_EQ(Entries(testutil::ExeDir() + L"skins\\Common"), Entries(dir + L"\\skins\\Common"));
+    EXPECT_EQ(L"1001", ReadChannel(dir + L"\\"));
+    EXPECT_EQ(L"\"" + exe + L"\" Auto", RegString(kRunKey, L"TovoBox"));
+    EXPECT_TRUE(HasShortcuts());
+    const std::wstring uninstaller = L"\"" + dir + L"\\uninst.exe\"";
+    const std::pair<const wchar_t*, std::wstring> entry[] = {
+        {L"DisplayName", L"Tovo页游开服"},
+        {L"DisplayVersion", L"1.0.0.2"},
+        {L"Publisher", L"Tovo"},
+        {L"DisplayIcon", exe + L",0"},
+        {L"InstallLocation", dir},
+        {L"UninstallString", uninstaller},
+        {L"QuietUninstallString", uninstaller + L" /S"}};
+    for (const auto& e : entry)
+        EXPECT_EQ(e.second, RegString(kUninstallKey, e.first)) << testutil::ToUtf8(e.first);
+    EXPECT_GT(RegDword(kUninstallKey, L"EstimatedSize"), 100u);
+    for (const wchar_t* flag : {L"NoModify", L"NoRepair"})
+        EXPECT_EQ(1u, RegDword(kUninstallKey, flag));
+
+    LoopbackServer server{kBoxPort};
+    ASSERT_TRUE(server.Start()) << "loopback port " << kBoxPort << " is taken";
+    ClientProcess client;
+    ASSERT_TRUE(client.Start(exe));
+    std::string query;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            for (const LoopbackRequest& r : server.Requests())
+                query = r.Path() == "/box.php" ? r.Query() : query;
+            return !query.empty();
+        },
+        20000));
+    EXPECT_EQ(0u, query.find("from=1001&")) << query;
+    client.Kill();
+}
+
+TEST_F(Setup, FreshInstallRecordsTheSetupProgramsNameAndTheStartChoice) {
+    const struct {
+        const wchar_t* setup;
+        const wchar_t* args;
+        const wchar_t* channel;
+        bool autoStart;
+    } cases[] = {{L"开服合作方.exe", L"", L"开服合作方", true},
+                 {L"合作 2002 (v1.2).exe", L"", L"合作 2002 (v1.2)", true},
+                 {L"1001.exe", L"/NOAUTOSTART", L"1001", false}};
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testutil::ToUtf8(c.setup));
+        const std::wstring dir = m_root + L"fresh" + std::to_wstring(++n);
+        ASSERT_EQ(0u, RunSetup(c.setup, dir, c.args));
+        EXPECT_EQ(c.channel, ReadChannel(dir + L"\\"));
+        EXPECT_EQ(c.autoStart, RegString(kRunKey, L"TovoBox").has_value());
+        Forget();
+    }
+}
+
+TEST_F(Setup, ReinstallReplacesTheFilesAndKeepsTheChannelAndTheStartChoice) {
+    const std::wstring dir = m_root + L"app", exe = dir + L"\\TovoBox.exe";
+    ASSERT_EQ(0u, RunSetup(L"2002.exe", dir));
+    StampOld(exe);
+    ASSERT_EQ(0u, RunSetup(L"1001.exe", dir));
+    EXPECT_FALSE(HasOldStamp(exe));
+    EXPECT_EQ(L"2002", ReadChannel(dir + L"\\"));
+    EXPECT_TRUE(RegString(kRunKey, L"TovoBox").has_value());
+
+    ASSERT_EQ(0u, RunSetup(L"1001.exe", dir, L"/NOAUTOSTART"));
+    EXPECT_FALSE(RegString(kRunKey, L"TovoBox").has_value());
+    ASSERT_EQ(0u, RunSetup(L"1001.exe", dir));
+    EXPECT_FALSE(RegString(kRunKey, L"TovoBox").has_value()) << "the user's choice is kept";
+    EXPECT_EQ(L"2002", ReadChannel(dir + L"\\"));
+}
+
+TEST_F(Setup, RunningClientExitsThroughItsOwnExitBeforeInstallAndUninstall) {
+    const std::wstring dir = m_root + L"app", exe = dir + L"\\TovoBox.exe";
+    ASSERT_EQ(0u, RunSetup(L"1001.exe", dir));
+    for (bool uninstall : {false, true}) {
+        SCOPED_TRACE(uninstall ? "uninstall" : "install");
+        StampOld(exe);
+        ClientProcess client;
+        ASSERT_TRUE(client.Start(exe, L"Auto"));
+        HWND w = WaitForMarkedWindow(20000);
+        ASSERT_GE(ProbeMessageLoop(w, 5000), 0);
+
+        EXPECT_EQ(0u, uninstall ? RunUninstaller(dir) : RunSetup(L"1001.exe", dir));
+        EXPECT_EQ(0u, client.WaitExit(5000));
+        NOTIFYICONDATAW icon = {};
+        icon.cbSize = sizeof icon;
+        icon.hWnd = w;
+        icon.uID = 102;
+        EXPECT_FALSE(Shell_NotifyIconW(NIM_DELETE, &icon)) << "the tray icon stayed";
+        if (uninstall)
+            EXPECT_FALSE(Exists(dir));
+        else
+            EXPECT_FALSE(HasOldStamp(exe)) << "the client was not replaced";
+    }
+}
+
+TEST_F(Setup, ClientThatStaysStopsSetupAndUninstallerWithCode2BeforeAnyChange) {
+    const std::wstring fresh = m_root + L"fresh", dir = m_root + L"app";
+    {
+        StayingClient staying;
+        EXPECT_EQ(2u, RunSetup(L"1001.exe", fresh));
+        EXPECT_FALSE(Exists(fresh));
+        EXPECT_FALSE(RegString(kUninstallKey, L"InstallLocation").has_value());
+        EXPECT_TRUE(Entries(m_root + L"Desktop").empty());
+    }
+    ASSERT_EQ(0u, RunSetup(L"2002.exe", dir));
+    StampOld(dir + L"\\TovoBox.exe");
+    StayingClient staying;
+    EXPECT_EQ(2u, RunSetup(L"1001.exe", dir));
+    EXPECT_EQ(2u, RunUninstaller(dir));
+    EXPECT_TRUE(HasOldStamp(dir + L"\\TovoBox.exe"));
+    EXPECT_EQ(L"2002", ReadChannel(dir + L"\\"));
+    EXPECT_EQ(4u, Entries(dir).size());
+    EXPECT_TRUE(HasShortcuts());
+    EXPECT_EQ(dir, RegString(kUninstallKey, L"InstallLocation"));
+    EXPECT_TRUE(RegString(kRunKey, L"TovoBox").has_value());
+}
+
+TEST_F(Setup, UninstallRemovesWhatTheInstallMadeAndNothingElse) {
+    SetRegString(kRunKey, L"OtherApp", L"other.exe");
+    for (bool userFile : {true, false}) {
+        SCOPED_TRACE(userFile ? "with a file of the user's" : "as registered");
+        const std::wstring dir = m_root + (userFile ? L"kept" : L"gone");
+        ASSERT_EQ(0u, RunSetup(L"1001.exe", dir));
+        if (userFile) {
+            testutil::WriteBytes(dir + L"\\notes.txt", "mine");
+            EXPECT_EQ(0u, RunUninstaller(dir));
+            EXPECT_EQ(std::set<std::wstring>{L"notes.txt"}, Entries(dir));
+        } else {
+            // As the system runs it: the uninstaller goes on from a temporary copy, and the
+            // uninstall entry is the last thing it removes.
+            EXPECT_EQ(0u, Run(dir + L"\\uninst.exe", L"/S"));
+            EXPECT_TRUE(WaitUntil(
+                [&] { return !RegString(kUninstallKey, L"InstallLocation").has_value(); }, 30000));
+            EXPECT_FALSE(Exists(dir));
+        }
+        EXPECT_TRUE(Entries(m_root + L"Desktop").empty());
+        EXPECT_TRUE(Entries(m_root + L"Programs").empty());
+        EXPECT_FALSE(RegString(kRunKey, L"TovoBox").has_value());
+        EXPECT_FALSE(RegString(kUninstallKey, L"InstallLocation").has_value());
+    }
+    EXPECT_EQ(L"other.exe", RegString(kRunKey, L"OtherApp"));
+}
