@@ -178,9 +178,13 @@ TEST_F(Window, CloseHidesTheTrayBringsItBackAndExitEndsIt) {
 TEST_F(Window, TrayRightClickOffersTheMenuAndAClickElsewhereChoosesNothing) {
     PostMessageW(w, WM_TRAYNOTIFY, IDI_APP, WM_RBUTTONDOWN);
     HWND popup = nullptr;
-    ASSERT_TRUE(
-        WaitUntil([&] { return (popup = FindWindowW(L"#32768", nullptr)) != nullptr; }, 5000));
-    EXPECT_TRUE(IsWindowVisible(popup));
+    // The menu window may exist a moment before it is shown.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            popup = FindWindowW(L"#32768", nullptr);
+            return popup && IsWindowVisible(popup);
+        },
+        5000));
 
     PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }, 5000));
