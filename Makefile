@@ -8,7 +8,7 @@ CMAKE_FLAGS = -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-$$(tools/wine-arch
 	-DTOVO_BOX_SERVER=$(LOOPBACK) -DTOVO_HOME_PAGE=$(LOOPBACK)/home -DTOVO_PROBE_URL=$(LOOPBACK)/probe \
 	-DTOVO_TEST_PORT=$(TOVO_TEST_PORT)
 
-.PHONY: deps build test run release bench clean
+.PHONY: deps build test run release bench fuzz soak clean
 
 deps:
 	@tools/install-deps.sh
@@ -39,5 +39,10 @@ bench: build
 	cmake --build $(BUILD) --target startup_bench
 	tools/wine-run.sh --prefix $(BUILD)/wine/null $(BUILD)/bin/startup_bench.exe 20
 
+# Every native fuzz target for FUZZ_SECONDS each (tools/fuzz.sh, fuzz/CMakeLists.txt).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	tools/fuzz.sh --seconds $(FUZZ_SECONDS) build-fuzz
+
 clean:
-	rm -rf $(BUILD) build-release
+	rm -rf $(BUILD) build-release build-fuzz

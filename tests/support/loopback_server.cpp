@@ -339,6 +339,8 @@ void LoopbackServer::Impl::Serve(SOCKET socket) {
             peerGone = true;
         } else {
             std::string reply = BuildResponse(response, method != "HEAD");
+            if (response.cutAfter < reply.size())
+                reply.resize(response.cutAfter);
             size_t sent = 0;
             while (sent < reply.size()) {
                 int n = send(socket, reply.data() + sent, static_cast<int>(reply.size() - sent), 0);
