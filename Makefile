@@ -42,6 +42,12 @@ bench: build
 	TOVO_WINE_TIMEOUT=1200 tools/xvfb-run-test.sh 1280x1024 $(BUILD)/wine/bench \
 		$(BUILD)/bin/client_bench.exe $(BENCH_ARGS)
 
+# The lifecycle tests at full length (TOVO_SOAK=1): 50 rounds of simultaneous starts, 100
+# start/Exit cycles, 1000 hide/show cycles and tab clicks.
+soak: build
+	cd $(BUILD) && TOVO_SOAK=1 ctest -R '^e2e\.Lifecycle\.' --output-on-failure --timeout 1800; rc=$$?; \
+	WINEPREFIX=$(CURDIR)/$(BUILD)/wine/null wineserver -k 2>/dev/null; exit $$rc
+
 # Every native fuzz target for FUZZ_SECONDS each (tools/fuzz.sh, fuzz/CMakeLists.txt).
 FUZZ_SECONDS ?= 60
 fuzz: deps

@@ -155,12 +155,10 @@ std::wstring ListTree(const std::wstring& dir) {
 }
 
 size_t PrivateBytes(HANDLE process) {
-    PROCESS_MEMORY_COUNTERS_EX pmc = {};
+    // The commit charge (PagefileUsage) is the process's private bytes; Wine fills it in.
+    PROCESS_MEMORY_COUNTERS pmc = {};
     pmc.cb = sizeof pmc;
-    if (!GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc),
-                              sizeof pmc))
-        return 0;
-    return pmc.PrivateUsage;
+    return GetProcessMemoryInfo(process, &pmc, sizeof pmc) ? pmc.PagefileUsage : 0;
 }
 
 HWND WaitForMarkedWindow(DWORD timeoutMs) {
