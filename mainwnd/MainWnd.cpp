@@ -1,6 +1,7 @@
 #include "mainwnd/MainWnd.h"
 
 #include "app/GameClient.h"
+#include "mainwnd/ConnectionCheck.h"
 #include "portal.h"
 #include "report/ClientIdentity.h"
 #include "report/UsageReport.h"
@@ -92,8 +93,7 @@ int CMainWnd::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
 
     g_pMainWnd = this;
     EnableDebugPrivilege();
-    m_bOnline.store(InternetCheckConnectionW(TOVO_PROBE_URL, FLAG_ICC_FORCE_CONNECTION, 0),
-                    std::memory_order_relaxed);
+    m_bOnline.store(CheckConnectionWithin(TOVO_PROBE_URL, 3000), std::memory_order_relaxed);
     CreateFontFamily();
     StartReportThread();
     return 0;

@@ -3,6 +3,8 @@
 // (or ends cleanly), its message loop answers, it reports exactly once where the network is up,
 // and it writes nothing into its install directory.
 
+#include <winsock2.h>
+
 #include "e2e/client_process.h"
 #include "mainwnd/Layout.h"
 #include "support/loopback_server.h"
@@ -68,7 +70,18 @@ void DamageSkin(const ClientInstall& install, const Damage& damage) {
     }
 }
 
-enum class Server { Normal, Refused, Silent, Error500, Huge, ZeroAndBadUtf8, CutShort, Redirect };
+enum class Server {
+    Normal,
+    Refused,
+    NeverAccepts, // a full backlog: connection attempts are dropped, not refused
+    Silent,       // the report goes unanswered
+    AllSilent,    // every request, the reachability probe's included
+    Error500,
+    Huge,
+    ZeroAndBadUtf8,
+    CutShort,
+    Redirect
+};
 
 struct FaultCase {
     std::string name;
@@ -78,6 +91,10 @@ struct FaultCase {
     bool readOnly = false;
     const char* channel = nullptr; // the report's "from" field, where the case decides it
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::vector<FaultCase> Cases() {
     std::vector<FaultCase> cases;
@@ -164,6 +181,8 @@ std::vector<FaultCase> Cases() {
 
     const std::pair<const char*, Server> servers[] = {
         {"ServerRefused", Server::Refused},
+        {"ServerNeverAccepts", Server::NeverAccepts},
+        {"ServerSilentToEveryRequest", Server::AllSilent},
         {"ServerSilent", Server::Silent},
         {"Server500", Server::Error500},
         {"Server10MB", Server::Huge},
@@ -239,6 +258,42 @@ void Exercise(HWND w) {
     PostMessageW(w, WM_MOUSEMOVE, 0, MAKELPARAM(500, 400));
 }
 
+// A listener on the box server's port that never accepts, its backlog filled by connections of
+// its own, so that further connection attempts go unanswered.
+class BlackHole {
+public:
+    bool Start(unsigned short port) {
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
+        sockaddr_in addr = {};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(port);
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        if (bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            listen(m_listener, 1) != 0)
+            return false;
+        for (SOCKET& s : m_fillers) {
+            s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+            u_long nonBlocking = 1;
+            ioctlsocket(s, FIONBIO, &nonBlocking);
+            connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        }
+        Sleep(200);
+        return true;
+    }
+    ~BlackHole() {
+        for (SOCKET s : m_fillers)
+            closesocket(s);
+        if (m_listener != INVALID_SOCKET)
+            closesocket(m_listener);
+    }
+
+private:
+    SOCKET m_listener = INVALID_SOCKET;
+    SOCKET m_fillers[4] = {INVALID_SOCKET, INVALID_SOCKET, INVALID_SOCKET, INVALID_SOCKET};
+};
+
 class FaultMatrix : public ::testing::TestWithParam<FaultCase> {};
 
 } // namespace
@@ -275,7 +330,10 @@ TEST_P(FaultMatrix, ClientSurvivesAnswersReportsOnceAndWritesNothing) {
         break;
     }
     server.SetResponse("/box.php", reply);
-    if (c.server != Server::Refused) {
+    BlackHole hole;
+    if (c.server == Server::NeverAccepts) {
+        ASSERT_TRUE(hole.Start(kBoxPort)) << "loopback port " << kBoxPort << " is taken";
+    } else if (c.server != Server::Refused) {
         ASSERT_TRUE(server.Start()) << "loopback port " << kBoxPort << " is taken";
     }
 
@@ -307,7 +365,8 @@ TEST_P(FaultMatrix, ClientSurvivesAnswersReportsOnceAndWritesNothing) {
             Sleep(50);
         }
         EXPECT_LT(worst, 1000) << "slowest answer of the message loop";
-        size_t expected = c.server == Server::Refused ? 0 : 1;
+        // Where the probe goes unanswered too, the client counts as offline until a tick.
+        size_t expected = c.server == Server::Refused || c.server == Server::NeverAccepts ? 0 : 1;
         if (expected) {
             EXPECT_TRUE(WaitUntil([&] { return ReportCount(server) >= 1; }, 15000));
         }
