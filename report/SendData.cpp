@@ -11,6 +11,9 @@ namespace {
 
 // One read asks for this much; the buffer keeps one more byte for the terminator.
 constexpr UINT kReadChunk = 1024;
+// The answer is never used; a longer one (an endless stream, say) is a failure, not a reason to
+// exhaust memory.
+constexpr size_t kMaxResponse = 1024 * 1024;
 
 std::wstring DecodeUtf8(const std::string& bytes) {
     int nLength = MultiByteToWideChar(CP_UTF8, 0, bytes.c_str(), -1, nullptr, 0);
@@ -87,10 +90,16 @@ BOOL CSendData::PostRequest(const std::wstring& strUrl, std::wstring& strRespons
         // A zero byte ends the text of its chunk; later chunks still count.
         std::string bytes;
         char buffer[kReadChunk + 1] = {};
+        size_t total = 0;
         for (;;) {
             UINT nRead = pFile->Read(buffer, kReadChunk);
             if (nRead == 0)
                 break;
+            total += nRead;
+            if (total > kMaxResponse) {
+                closeAll();
+                return FALSE;
+            }
             buffer[nRead] = '\0';
             bytes.append(buffer, strlen(buffer));
             memset(buffer, 0, sizeof(buffer));

@@ -14,7 +14,8 @@ public:
     CSendData& operator=(const CSendData&) = delete;
 
     // TRUE when the request was sent and the whole response read into strResponse (decoded from
-    // UTF-8). FALSE, with strResponse empty, for an address that is not http or any failure.
+    // UTF-8). FALSE, with strResponse empty, for an address that is not http, a response longer
+    // than 1 MB, or any failure.
     BOOL PostRequest(const std::wstring& strUrl, std::wstring& strResponse);
 
 private:

@@ -61,6 +61,9 @@ std::string HugeHeader(std::string png) {
     return png;
 }
 
+// Far above what the client needs (about 16 MB), far below what a runaway reply reaches.
+constexpr size_t kMemoryLimit = 48u << 20;
+
 using Damage = std::function<std::string(const std::string& original)>;
 
 void DamageSkin(const ClientInstall& install, const Damage& damage) {
@@ -78,6 +81,7 @@ enum class Server {
     AllSilent,    // every request, the reachability probe's included
     Error500,
     Huge,
+    Endless,
     ZeroAndBadUtf8,
     CutShort,
     Redirect
@@ -186,6 +190,7 @@ std::vector<FaultCase> Cases() {
         {"ServerSilent", Server::Silent},
         {"Server500", Server::Error500},
         {"Server10MB", Server::Huge},
+        {"ServerEndless", Server::Endless},
         {"ServerZeroBytesAndBadUtf8", Server::ZeroAndBadUtf8},
         {"ServerClosesMidResponse", Server::CutShort},
         {"ServerRedirects", Server::Redirect}};
@@ -314,6 +319,10 @@ TEST_P(FaultMatrix, ClientSurvivesAnswersReportsOnceAndWritesNothing) {
     case Server::Huge:
         reply = LoopbackResponse::Text(std::string(10 << 20, 'a'));
         break;
+    case Server::Endless:
+        reply = LoopbackResponse::Text(std::string(64 << 10, 'e'));
+        reply.endless = true;
+        break;
     case Server::ZeroAndBadUtf8:
         reply = LoopbackResponse::Text(std::string("\0\xff\xfe\xc3(\xed\xa0\x80\0\xe6\xb8", 11));
         break;
@@ -370,7 +379,16 @@ TEST_P(FaultMatrix, ClientSurvivesAnswersReportsOnceAndWritesNothing) {
         if (expected) {
             EXPECT_TRUE(WaitUntil([&] { return ReportCount(server) >= 1; }, 15000));
         }
-        Sleep(1500); // a second report, a late crash
+        // A second report, a late crash, or memory that runs away (the client is stopped long
+        // before it can hurt the machine).
+        size_t peak = 0;
+        for (int i = 0; i < (c.server == Server::Endless ? 50 : 15) && client.Running(); ++i) {
+            peak = std::max(peak, PrivateBytes(client.Handle()));
+            if (peak > kMemoryLimit)
+                client.Kill();
+            Sleep(100);
+        }
+        EXPECT_LT(peak, kMemoryLimit) << "private bytes";
         EXPECT_EQ(expected, ReportCount(server));
         EXPECT_LE(ReportCount(other), 1u);
         if (c.channel && expected) {
