@@ -15,6 +15,9 @@ typedef uint16_t WORD;
 typedef uint8_t BYTE;
 typedef intptr_t LONG_PTR;
 typedef uintptr_t UINT_PTR;
+#ifndef MAX_PATH
+#define MAX_PATH 260
+#endif
 #ifndef TRUE
 #define TRUE 1
 #define FALSE 0
