@@ -69,8 +69,6 @@ long ProbeMessageLoop(HWND hWnd, DWORD timeoutMs);
 std::wstring ListTree(const std::wstring& dir);
 // The process's private bytes (GetProcessMemoryInfo), 0 when unknown.
 size_t PrivateBytes(HANDLE process);
-// The tray menu's Exit command.
-constexpr WPARAM kExitCommand = 40006;
 
 // The loopback port the test build of the client uses for its box server and probe.
 constexpr unsigned short kBoxPort = TOVO_TEST_PORT;
