@@ -9,7 +9,7 @@ CMAKE_FLAGS = -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-$$(tools/wine-arch
 	-DTOVO_BOX_SERVER=$(LOOPBACK) -DTOVO_HOME_PAGE=$(LOOPBACK)/home -DTOVO_PROBE_URL=$(LOOPBACK)/probe \
 	-DTOVO_TEST_PORT=$(TOVO_TEST_PORT)
 
-.PHONY: deps build test run release installer bench clean
+.PHONY: deps build test run release installer bench fuzz soak clean
 
 deps:
 	@tools/install-deps.sh
@@ -39,10 +39,24 @@ release: deps
 installer: release
 	cmake --build build-release --target installer
 
-# Start-up and exit time of the real client, over 20 runs under Wine's null display.
+# The client side by side with a baseline program under one warm Wine server on a private
+# Xvfb screen (the X display is where a window's pixels and the tray can be seen from outside);
+# the server and the screen are stopped again at the end. README: Benchmark.
 bench: build
-	cmake --build $(BUILD) --target startup_bench
-	tools/wine-run.sh --prefix $(BUILD)/wine/null $(BUILD)/bin/startup_bench.exe 20
+	cmake --build $(BUILD) --target client_bench
+	TOVO_WINE_TIMEOUT=1200 tools/xvfb-run-test.sh 1280x1024 $(BUILD)/wine/bench \
+		$(BUILD)/bin/client_bench.exe $(BENCH_ARGS)
+
+# The lifecycle tests at full length (TOVO_SOAK=1): 50 rounds of simultaneous starts, 100
+# start/Exit cycles, 1000 hide/show cycles and tab clicks.
+soak: build
+	cd $(BUILD) && TOVO_SOAK=1 ctest -R '^e2e\.Lifecycle\.' --output-on-failure --timeout 1800; rc=$$?; \
+	WINEPREFIX=$(CURDIR)/$(BUILD)/wine/null wineserver -k 2>/dev/null; exit $$rc
+
+# Every native fuzz target for FUZZ_SECONDS each (tools/fuzz.sh, fuzz/CMakeLists.txt).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	tools/fuzz.sh --seconds $(FUZZ_SECONDS) build-fuzz
 
 clean:
-	rm -rf $(BUILD) build-release
+	rm -rf $(BUILD) build-release build-fuzz

@@ -1,7 +1,7 @@
 #pragma once
 // Window geometry as plain rules, shared by the window's handlers and the tests.
 
-#include <windows.h>
+#include "framework/plain_types.h"
 
 #include <string>
 

@@ -37,11 +37,6 @@ std::wstring GetFileVersionString(const std::wstring& fileName, const std::wstri
     return std::wstring();
 }
 
-std::wstring ChannelFromValue(const std::wstring& value) {
-    size_t dot = value.find_last_of(L'.');
-    return dot == std::wstring::npos ? std::wstring() : value.substr(0, dot);
-}
-
 std::wstring ReadChannel(const std::wstring& appDir) {
     std::wstring file = ExtendedPath(appDir + L"config.ini");
     wchar_t buffer[260] = {};

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "report/ChannelRule.h"
+
 #include <string>
 
 // A string of a file's version record, looked up under its first translation; empty when the
 // file, its translation table or the string is missing.
 std::wstring GetFileVersionString(const std::wstring& fileName, const std::wstring& key);
-// The channel is the part of the configured value before its last "."; empty without one.
-std::wstring ChannelFromValue(const std::wstring& value);
 // Reads section "Tovo", key "channel" of config.ini in appDir (which ends with a backslash).
 std::wstring ReadChannel(const std::wstring& appDir);

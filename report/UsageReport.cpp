@@ -44,39 +44,6 @@ std::wstring ComputeCenterKey(const std::wstring& version, const std::wstring& m
     return DigestOf(md5, type + first);
 }
 
-std::wstring EncodeQueryValue(const std::wstring& value) {
-    std::string utf8;
-    if (!value.empty()) {
-        int n = WideCharToMultiByte(CP_UTF8, 0, value.data(), static_cast<int>(value.size()),
-                                    nullptr, 0, nullptr, nullptr);
-        utf8.resize(n);
-        WideCharToMultiByte(CP_UTF8, 0, value.data(), static_cast<int>(value.size()), &utf8[0], n,
-                            nullptr, nullptr);
-    }
-    static const wchar_t hex[] = L"0123456789ABCDEF";
-    std::wstring out;
-    for (unsigned char c : utf8) {
-        bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
-        if (unreserved) {
-            out += static_cast<wchar_t>(c);
-        } else {
-            out += L'%';
-            out += hex[c >> 4];
-            out += hex[c & 0xF];
-        }
-    }
-    return out;
-}
-
-std::wstring BuildReportUrl(const std::wstring& server, const std::wstring& channel,
-                            const std::wstring& version, const std::wstring& mac,
-                            const std::wstring& type, const std::wstring& key) {
-    return server + L"/box.php?from=" + EncodeQueryValue(channel) + L"&version=" +
-           EncodeQueryValue(version) + L"&mac=" + EncodeQueryValue(mac) + L"&type=" +
-           EncodeQueryValue(type) + L"&centerkey=" + EncodeQueryValue(key);
-}
-
 void SendUsageReport(std::wstring channel, std::wstring version, std::wstring type) {
     std::wstring mac = GetMacAddress();
     std::wstring key = ComputeCenterKey(version, mac, type);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "report/ReportUrl.h"
+
 #include <windows.h>
 
 #include <string>
@@ -12,12 +14,6 @@ bool ShouldStartOnTick(BOOL wasOnline, BOOL nowOnline);
 // hex(MD5(ansi(type + hex(MD5(ansi(version + mac)))))), ansi being the system code page.
 std::wstring ComputeCenterKey(const std::wstring& version, const std::wstring& mac,
                               const std::wstring& type);
-// Percent-encodes a query value (RFC 3986): unreserved characters stay, everything else goes as
-// UTF-8 %XX, so a channel cannot add or break query fields.
-std::wstring EncodeQueryValue(const std::wstring& value);
-std::wstring BuildReportUrl(const std::wstring& server, const std::wstring& channel,
-                            const std::wstring& version, const std::wstring& mac,
-                            const std::wstring& type, const std::wstring& key);
 
 // Builds and sends one report to the box server; the answer is not used.
 void SendUsageReport(std::wstring channel, std::wstring version, std::wstring type);

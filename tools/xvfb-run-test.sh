@@ -29,4 +29,4 @@ trap cleanup EXIT
 
 # The server may still run from an earlier screen: start afresh on this display.
 [ -d "$prefix" ] && WINEPREFIX=$(cd "$prefix" && pwd) wineserver -k >/dev/null 2>&1
-"$here/wine-run.sh" --x11 --netns --prefix "$prefix" --timeout 300 "$@"
+"$here/wine-run.sh" --x11 --netns --prefix "$prefix" --timeout "${TOVO_WINE_TIMEOUT:-300}" "$@"

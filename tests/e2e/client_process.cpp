@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <psapi.h>
+
 namespace e2e {
 
 namespace {
@@ -120,6 +122,43 @@ int CountMarkedWindows() {
             ++count;
     }
     return count;
+}
+
+HWND FindMarkedWindowOf(DWORD pid) {
+    for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); IsWindow(w);
+         w = GetWindow(w, GW_HWNDNEXT)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid && GetPropW(w, kInstanceMarker))
+            return w;
+    }
+    return nullptr;
+}
+
+std::wstring ListTree(const std::wstring& dir) {
+    std::wstring out;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(Long(dir + L"*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
+    do {
+        std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        out += name + L" " + std::to_wstring(fd.nFileSizeLow) + L" " +
+               std::to_wstring(fd.ftLastWriteTime.dwLowDateTime) + L"\n";
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            out += ListTree(dir + name + L"\\");
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return out;
+}
+
+size_t PrivateBytes(HANDLE process) {
+    // The commit charge (PagefileUsage) is the process's private bytes; Wine fills it in.
+    PROCESS_MEMORY_COUNTERS pmc = {};
+    pmc.cb = sizeof pmc;
+    return GetProcessMemoryInfo(process, &pmc, sizeof pmc) ? pmc.PagefileUsage : 0;
 }
 
 HWND WaitForMarkedWindow(DWORD timeoutMs) {

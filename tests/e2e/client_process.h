@@ -39,6 +39,7 @@ public:
     bool Running() const;
     void Kill();
     DWORD Pid() const { return m_pi.dwProcessId; }
+    HANDLE Handle() const { return m_pi.hProcess; }
 
 private:
     PROCESS_INFORMATION m_pi = {};
@@ -46,6 +47,8 @@ private:
 
 // Top-level windows (hidden included) that carry the instance property.
 int CountMarkedWindows();
+// The marked window of one process, or null.
+HWND FindMarkedWindowOf(DWORD pid);
 // The first such window, waited for up to timeoutMs.
 HWND WaitForMarkedWindow(DWORD timeoutMs);
 // Polls until pred() holds or the time is up.
@@ -61,6 +64,11 @@ template <typename Pred> bool WaitUntil(Pred pred, DWORD timeoutMs) {
 }
 // Round trip through the window's message loop, in milliseconds (or -1 when it timed out).
 long ProbeMessageLoop(HWND hWnd, DWORD timeoutMs);
+
+// Files and folders under dir (recursively) with their sizes and write times, one per line.
+std::wstring ListTree(const std::wstring& dir);
+// The process's private bytes (GetProcessMemoryInfo), 0 when unknown.
+size_t PrivateBytes(HANDLE process);
 
 // The loopback port the test build of the client uses for its box server and probe.
 constexpr unsigned short kBoxPort = TOVO_TEST_PORT;

@@ -99,7 +99,8 @@ std::string BuildResponse(const LoopbackResponse& response, bool withBody) {
                        ReasonPhrase(response.status) + "\r\n";
     if (!response.contentType.empty())
         text += "Content-Type: " + response.contentType + "\r\n";
-    text += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
+    if (!response.endless)
+        text += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
     for (const auto& header : response.headers)
         text += header.first + ": " + header.second + "\r\n";
     text += "Connection: close\r\n\r\n";
@@ -339,11 +340,17 @@ void LoopbackServer::Impl::Serve(SOCKET socket) {
             peerGone = true;
         } else {
             std::string reply = BuildResponse(response, method != "HEAD");
+            if (response.cutAfter < reply.size())
+                reply.resize(response.cutAfter);
             size_t sent = 0;
             while (sent < reply.size()) {
                 int n = send(socket, reply.data() + sent, static_cast<int>(reply.size() - sent), 0);
                 if (n > 0) {
                     sent += static_cast<size_t>(n);
+                    if (sent == reply.size() && response.endless && !response.body.empty()) {
+                        reply = response.body;
+                        sent = 0;
+                    }
                 } else if (WSAGetLastError() != WSAEWOULDBLOCK || !WaitFor(socket, event)) {
                     peerGone = true;
                     break;

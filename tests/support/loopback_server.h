@@ -37,6 +37,10 @@ struct LoopbackResponse {
     std::string contentType = "text/html; charset=utf-8";     // left out when empty
     std::vector<std::pair<std::string, std::string>> headers; // further headers
     bool silent = false;
+    // No Content-Length; the body repeats without end until the client goes or the server stops.
+    bool endless = false;
+    // Sends only this many bytes of the whole response, then closes (a reply cut mid-way).
+    size_t cutAfter = static_cast<size_t>(-1);
 
     static LoopbackResponse Text(std::string body, int status = 200);
     static LoopbackResponse Silent();
