@@ -1,6 +1,6 @@
 // The real client's first page against the loopback box server.
 
-#include "e2e/client_process.h"
+#include "e2e/served_client.h"
 #include "res/resource.h"
 #include "support/loopback_server.h"
 #include "support/test_util.h"
@@ -70,19 +70,7 @@ private:
     bool m_ok = false;
 };
 
-class FirstPage : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(0, CountMarkedWindows()) << "a client is still running";
-        ASSERT_TRUE(server.Start()) << "loopback port " << kBoxPort << " is taken";
-    }
-    void TearDown() override {
-        client.Kill();
-        server.Stop();
-    }
-    LoopbackServer server{kBoxPort};
-    ClientProcess client;
-};
+class FirstPage : public ServedClient {};
 
 } // namespace
 

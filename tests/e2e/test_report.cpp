@@ -1,6 +1,6 @@
 // The real client reports itself once per run to the box server on loopback.
 
-#include "e2e/client_process.h"
+#include "e2e/served_client.h"
 #include "res/resource.h"
 #include "support/independent_md5.h"
 #include "support/loopback_server.h"
@@ -56,16 +56,8 @@ std::vector<LoopbackRequest> Reports(const LoopbackServer& server) {
     return reports;
 }
 
-class Report : public ::testing::Test {
+class Report : public ServedClient {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(0, CountMarkedWindows()) << "a client is still running";
-        ASSERT_TRUE(server.Start()) << "loopback port " << kBoxPort << " is taken";
-    }
-    void TearDown() override {
-        client.Kill();
-        server.Stop();
-    }
     // Starts the client and waits until its start-up is over.
     HWND StartClient(const ClientInstall& install) {
         EXPECT_TRUE(client.Start(install.ExePath()));
@@ -84,14 +76,12 @@ protected:
         return WaitUntil([&] { return Reports(server).size() >= n; }, ms);
     }
 
-    // Declared before the client, so that it is removed only after the client has gone.
+    // Removed only after TearDown has ended the client.
     std::unique_ptr<ClientInstall> m_install;
     ClientInstall& Install(size_t exePathLength = 0) {
         m_install = std::make_unique<ClientInstall>(true, exePathLength);
         return *m_install;
     }
-    LoopbackServer server{kBoxPort};
-    ClientProcess client;
 };
 
 } // namespace
