@@ -144,11 +144,13 @@ make_tabs() {
 # ------------------------------------------------------------ backgrounds --
 
 make_bands() {
-  # One pixel row per window row, so only the width is ever stretched.
-  convert -size 8x45 "gradient:$HEAD_HI-$DEEP" "$TMP/top.png"
+  # One pixel row per window row, so only the width is ever stretched. The window draws the first
+  # 8 columns; the rest repeat them, so that the stretch's right edge blends with the same colour
+  # instead of fading into transparency.
+  convert -size 16x45 "gradient:$HEAD_HI-$DEEP" "$TMP/top.png"
   save "$TMP/top.png" "$SKIN/top.png"
 
-  convert -size 8x29 "gradient:$BAR_HI-$BAR_LO" \
+  convert -size 16x29 "gradient:$BAR_HI-$BAR_LO" \
     -background "$BAR_RULE" -gravity North -splice 0x1 "$TMP/bottom.png"
   save "$TMP/bottom.png" "$SKIN/bottombg.png"
 }
