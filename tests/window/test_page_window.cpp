@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cwctype>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -411,5 +414,61 @@ TEST_F(PageWindow, FailedDialogCreationLeavesTheObjectDeletedOnce) {
             dlg->DestroyWindow();
             EXPECT_EQ(1, SelfDeletingDialog::s_nDeleted);
         }
+    }
+}
+
+TEST_F(PageWindow, NewWindowStormLaunchesOnlyWebAddressesWithoutBlocking) {
+    ASSERT_TRUE(MakePage());
+    // Addresses a hostile page could ask for: web ones among every other scheme, odd case and
+    // blanks, control and non-ASCII characters, and lengths around the limit.
+    static const wchar_t* const kSchemes[] = {
+        L"http://",    L"https://", L"HTTP://", L"hTtPs://",     L"file:///", L"javascript:",
+        L"mailto:",    L"ftp://",   L"about:",  L"ms-settings:", L"http:",    L"https:\\\\",
+        L"\thttps://", L" http://", L"",        L"vbscript:",    L"res://",   L"\\\\host\\"};
+    static const std::wstring kPrintable = L"abcxyz019./:?#&=%@!-_~";
+    static const std::wstring kOdd = L" \t\r\n\x01\x7f\x85\xa0\x4e2d\xfffd";
+    std::mt19937 random(20261208);
+    auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+
+    size_t launches = 0;
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    g_opened.clear();
+    DWORD start = GetTickCount();
+    for (int i = 0; i < 1000; ++i) {
+        std::wstring address = kSchemes[pick(std::size(kSchemes))];
+        size_t length = pick(8) == 0 ? 2030 + pick(40) : pick(60);
+        // Mostly printable, so that a fair share of the web addresses stays acceptable.
+        for (size_t k = 0; k < length; ++k)
+            address +=
+                pick(40) == 0 ? kOdd[pick(kOdd.size())] : kPrintable[pick(kPrintable.size())];
+        std::wstring expected = ExternalBrowserAddress(address.c_str());
+        launches += !expected.empty();
+
+        cancel = VARIANT_FALSE;
+        IDispatch* newDisp = nullptr;
+        BSTR target = SysAllocStringLen(address.data(), static_cast<UINT>(address.size()));
+        HRESULT hr = Fire(page, 273,
+                          {Arg(VT_BYREF | VT_DISPATCH, &newDisp), Arg(VT_BYREF | VT_BOOL, &cancel),
+                           Arg(VT_I4), Bstr(nullptr), Bstr(target)});
+        SysFreeString(target);
+        ASSERT_EQ(S_OK, hr) << i;
+        ASSERT_EQ(VARIANT_TRUE, cancel) << i;
+        ASSERT_EQ(launches, g_opened.size()) << i;
+        if (!expected.empty()) {
+            ASSERT_EQ(expected, g_opened.back()) << i;
+        }
+    }
+    DWORD elapsed = GetTickCount() - start;
+    EXPECT_LT(elapsed, 10000u);
+    // Some of each kind, or the storm proves nothing.
+    EXPECT_GT(launches, 100u);
+    EXPECT_LT(launches, 900u);
+    for (const std::wstring& url : g_opened) {
+        std::wstring scheme = url.substr(0, url.find(L':'));
+        for (wchar_t& c : scheme)
+            c = static_cast<wchar_t>(towlower(c));
+        EXPECT_TRUE(scheme == L"http" || scheme == L"https") << url;
+        EXPECT_LE(url.size(), 2048u);
+        EXPECT_EQ(std::wstring::npos, url.find_first_of(L"\t\r\n\x01\x7f\x85"));
     }
 }
