@@ -5,7 +5,7 @@
 
 #include "mainwnd/Layout.h"
 
-#include <windows.h>
+#include "framework/plain_types.h"
 
 #include <vector>
 

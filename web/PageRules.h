@@ -1,7 +1,7 @@
 #pragma once
 // The page window's decisions, free of windows and controls.
 
-#include <windows.h>
+#include "framework/plain_types.h"
 
 #include <string>
 
