@@ -220,8 +220,11 @@ void CMainWnd::OnSize(UINT, int cx, int cy) {
             page->MoveWindow(1, 46, cx - 2, cy - 76, TRUE);
     }
     LayoutControls();
-    // The system owns the region once it is set.
-    SetWindowRgn(m_hWnd, CreateRoundRectRgn(0, 0, cx + 1, cy + 1, 4, 4), TRUE);
+    // The system owns the region once it is set; the same size keeps the same region.
+    if (cx != m_szRegion.cx || cy != m_szRegion.cy) {
+        SetWindowRgn(m_hWnd, CreateRoundRectRgn(0, 0, cx + 1, cy + 1, 4, 4), TRUE);
+        m_szRegion = SIZE{cx, cy};
+    }
     Default();
 }
 

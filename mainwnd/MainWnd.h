@@ -133,6 +133,7 @@ private:
     HICON m_hIcon = nullptr;
     CWebDlg* m_pWebDlg[kTabCount] = {};
     Gdiplus::FontFamily* m_pFontFamily = nullptr;
+    SIZE m_szRegion = {-1, -1}; // the size the window's region was made for
 
     RECT m_rcTopEdge = {}, m_rcLeftEdge = {}, m_rcRightEdge = {}, m_rcBottomEdge = {};
     RECT m_rcTopLeft = {}, m_rcTopRight = {}, m_rcBottomLeft = {}, m_rcBottomRight = {};
