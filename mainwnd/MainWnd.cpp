@@ -506,35 +506,33 @@ void CMainWnd::Apply(const ControlStates& s, const MouseOutcome& out) {
     }
 }
 
+template <typename Rule> void CMainWnd::RunMouseRule(Rule rule) {
+    ControlStates s = States();
+    MouseOutcome out = rule(s, Layout());
+    Apply(s, out);
+    Default();
+}
+
 void CMainWnd::OnMouseMove(UINT, POINT point) {
     // The pointer over the window's own surface takes the keyboard focus from a page.
     SetFocus(m_hWnd);
-    ControlStates s = States();
-    MouseOutcome out = MouseMove(s, Layout(), point);
-    Apply(s, out);
-    Default();
+    RunMouseRule(
+        [point](ControlStates& s, const ControlLayout& l) { return MouseMove(s, l, point); });
 }
 
 void CMainWnd::OnLButtonDown(UINT, POINT point) {
     SetFocus(m_hWnd);
-    ControlStates s = States();
-    MouseOutcome out = MouseDown(s, Layout(), point);
-    Apply(s, out);
-    Default();
+    RunMouseRule(
+        [point](ControlStates& s, const ControlLayout& l) { return MouseDown(s, l, point); });
 }
 
 void CMainWnd::OnLButtonUp(UINT, POINT point) {
-    ControlStates s = States();
-    MouseOutcome out = MouseUp(s, Layout(), point);
-    Apply(s, out);
-    Default();
+    RunMouseRule(
+        [point](ControlStates& s, const ControlLayout& l) { return MouseUp(s, l, point); });
 }
 
 void CMainWnd::OnMouseLeave() {
-    ControlStates s = States();
-    MouseOutcome out = MouseLeave(s, Layout());
-    Apply(s, out);
-    Default();
+    RunMouseRule(MouseLeave);
 }
 
 // The selection itself has already moved by the time the page follows it.

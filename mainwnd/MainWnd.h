@@ -90,6 +90,8 @@ private:
     void SetStates(const ControlStates& s);
     // Applies the state changes and repaints of a mouse rule, then runs its action.
     void Apply(const ControlStates& s, const MouseOutcome& out);
+    // Runs one mouse rule on the current states, applies what it decided, then the default.
+    template <typename Rule> void RunMouseRule(Rule rule);
     void ShowTab(int tab);
     void ShowTabPage(int tab);
     // A new page for tab i over the page area; null when it could not be created.
