@@ -5,20 +5,13 @@
 #include "support/test_util.h"
 #include "web/WebDlg.h"
 
+#include "window/gdiplus_suite.h"
+
 #include <gtest/gtest.h>
 
 namespace {
 
-class MainWindow : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&s_token, &input, nullptr);
-    }
-    static void TearDownTestSuite() { Gdiplus::GdiplusShutdown(s_token); }
-    static ULONG_PTR s_token;
-};
-ULONG_PTR MainWindow::s_token = 0;
+class MainWindow : public GdiplusSuite {};
 
 RECT Rect(int l, int t, int r, int b) {
     return RECT{l, t, r, b};

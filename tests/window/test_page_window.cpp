@@ -8,6 +8,8 @@
 #include "web/PageRules.h"
 #include "web/WebDlg.h"
 
+#include "window/gdiplus_suite.h"
+
 #include <gtest/gtest.h>
 
 #include <cwctype>
@@ -64,16 +66,15 @@ size_t RequestsFor(const LoopbackServer& server, const std::string& path) {
     return n;
 }
 
-class PageWindow : public ::testing::Test {
+class PageWindow : public GdiplusSuite {
 protected:
     static void SetUpTestSuite() {
         OleInitialize(nullptr);
         AfxEnableControlContainer();
-        Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&s_token, &input, nullptr);
+        GdiplusSuite::SetUpTestSuite();
     }
     static void TearDownTestSuite() {
-        Gdiplus::GdiplusShutdown(s_token);
+        GdiplusSuite::TearDownTestSuite();
         OleUninitialize();
     }
     void SetUp() override {
@@ -106,12 +107,10 @@ protected:
     }
     HWND Browser() const { return GetDlgItem(page->m_hWnd, IDC_WEBBROWSER); }
 
-    static ULONG_PTR s_token;
     LoopbackServer server;
     CMainWnd* main = nullptr;
     CWebDlg* page = nullptr;
 };
-ULONG_PTR PageWindow::s_token = 0;
 
 } // namespace
 

@@ -3,6 +3,8 @@
 #include "window/main_wnd_probe.h"
 #include "support/test_util.h"
 
+#include "window/gdiplus_suite.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -51,17 +53,10 @@ POINT Centre(const RECT& r) {
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
-class Paint : public ::testing::Test {
+class Paint : public GdiplusSuite {
 protected:
-    static void SetUpTestSuite() {
-        Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&s_token, &input, nullptr);
-    }
-    static void TearDownTestSuite() { Gdiplus::GdiplusShutdown(s_token); }
-    static ULONG_PTR s_token;
     const std::wstring m_skin = testutil::ExeDir() + L"testskin\\";
 };
-ULONG_PTR Paint::s_token = 0;
 
 } // namespace
 
