@@ -112,6 +112,8 @@ int CMainWnd::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
     if (CWnd::OnCreate(lpCreateStruct) == -1)
         return -1;
     SetPropW(m_hWnd, kInstanceMarker, reinterpret_cast<HANDLE>(1));
+    // The forced probe runs while the window is being made; its answer is read further down.
+    std::future<BOOL> probe = StartConnectionCheck(TOVO_PROBE_URL);
     GetModuleDir(m_strAppDir);
     m_strSkinDir = m_strAppDir + L"skins\\Common\\";
     SetWindowText(L"Tovo页游开服");
@@ -136,8 +138,7 @@ int CMainWnd::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
     g_pMainWnd = this;
     EnableDebugPrivilege();
     // Bounded: a probe site that drops packets must not keep the window from appearing.
-    m_bOnline.store(CheckConnectionWithin(TOVO_PROBE_URL, kStartupProbeWaitMs),
-                    std::memory_order_relaxed);
+    m_bOnline.store(AwaitConnectionCheck(probe, kStartupProbeWaitMs), std::memory_order_relaxed);
     UpdateTrayIcon(NIM_ADD);
     CreateFontFamily();
     StartReportThread();
