@@ -200,16 +200,11 @@ void CMainWnd::CreateFontFamily() {
 void CMainWnd::CreateFirstPage() {
     RECT rc = {};
     GetClientRect(m_hWnd, &rc);
-    m_rcWebArea = RECT{1, 46, rc.right - 1, rc.bottom - 30};
-    CWebDlg* page = new CWebDlg;
+    m_rcWebArea = WebAreaFor(rc.right, rc.bottom);
     // A page that failed is already gone and must not be kept.
-    if (!page->Create(IDD_WEBDLG, this))
-        return;
-    m_pWebDlg[0] = page;
-    page->MoveWindow(m_rcWebArea.left, m_rcWebArea.top, m_rcWebArea.right - m_rcWebArea.left,
-                     m_rcWebArea.bottom - m_rcWebArea.top, TRUE);
-    page->Navigate(TabPageAddress(0));
-    page->ShowWindow(SW_SHOW);
+    m_pWebDlg[0] = CreatePage(0);
+    if (m_pWebDlg[0])
+        m_pWebDlg[0]->ShowWindow(SW_SHOW);
 }
 
 void CMainWnd::OnSize(UINT, int cx, int cy) {
@@ -218,7 +213,7 @@ void CMainWnd::OnSize(UINT, int cx, int cy) {
     m_rcWebArea = WebAreaFor(cx, cy);
     for (CWebDlg* page : m_pWebDlg) {
         if (page)
-            page->MoveWindow(1, 46, cx - 2, cy - 76, TRUE);
+            PlacePage(page);
     }
     LayoutControls();
     // The system owns the region once it is set; the same size keeps the same region.
@@ -553,10 +548,14 @@ CWebDlg* CMainWnd::CreatePage(int tab) {
     CWebDlg* page = new CWebDlg;
     if (!page->Create(IDD_WEBDLG, this))
         return nullptr; // the page has already deleted itself
-    const RECT& rc = m_rcWebArea;
-    page->MoveWindow(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+    PlacePage(page);
     page->Navigate(TabPageAddress(tab));
     return page;
+}
+
+void CMainWnd::PlacePage(CWebDlg* page) {
+    const RECT& rc = m_rcWebArea;
+    page->MoveWindow(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
 }
 
 // ---- moving and sizing ----

@@ -93,9 +93,10 @@ private:
     // Runs one mouse rule on the current states, applies what it decided, then the default.
     template <typename Rule> void RunMouseRule(Rule rule);
     void ShowTab(int tab);
-    void ShowTabPage(int tab);
     // A new page for tab i over the page area; null when it could not be created.
     CWebDlg* CreatePage(int tab);
+    // Moves a page over the page area.
+    void PlacePage(CWebDlg* page);
     void CalcResizeRects();
 
     int m_nWidth = 0;
