@@ -10,6 +10,7 @@
 #include "mainwnd/MainWnd.h"
 #include "res/resource.h"
 #include "support/loopback_server.h"
+#include "support/test_util.h"
 
 #include <psapi.h>
 
@@ -50,17 +51,6 @@ Stats Of(std::vector<double> v) {
     s.p90 = v[std::min(v.size() - 1, (v.size() * 9 + 9) / 10 - 1)];
     s.n = v.size();
     return s;
-}
-
-HWND MarkedWindowOf(DWORD pid) {
-    for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); IsWindow(w);
-         w = GetWindow(w, GW_HWNDNEXT)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (owner == pid && GetPropW(w, kInstanceMarker))
-            return w;
-    }
-    return nullptr;
 }
 
 bool Near(COLORREF a, COLORREF b, int tolerance) {
@@ -199,7 +189,7 @@ Start TimeStart(const Program& p, bool autoStart, POINT sample) {
     double deadline = run.t0 + (waitPaint || autoStart ? kPaintWaitMs : kWaitMs);
     while (Now() < deadline && !run.Ended(0)) {
         if (!w)
-            w = MarkedWindowOf(run.pi.dwProcessId);
+            w = testutil::FindMarkedWindowOf(run.pi.dwProcessId);
         DWORD_PTR r;
         if (w && s.answered < 0 && SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_NORMAL, kWaitMs, &r))
             s.answered = Now() - run.t0;
@@ -225,7 +215,7 @@ double ProbeLoop(const Program& p, double seconds, const LoopbackServer& server)
     Launch run(p.exe, L"");
     HWND w = nullptr;
     double deadline = run.t0 + kWaitMs;
-    while (!(w = MarkedWindowOf(run.pi.dwProcessId)) && Now() < deadline)
+    while (!(w = testutil::FindMarkedWindowOf(run.pi.dwProcessId)) && Now() < deadline)
         Sleep(5);
     if (!w)
         return -1;
@@ -254,7 +244,7 @@ double ExitWithReportInFlight(const Program& p, LoopbackServer& server) {
     double deadline = run.t0 + kWaitMs;
     while (Now() < deadline && (!w || server.RequestCount() == before)) {
         if (!w)
-            w = MarkedWindowOf(run.pi.dwProcessId);
+            w = testutil::FindMarkedWindowOf(run.pi.dwProcessId);
         Sleep(5);
     }
     return w && server.RequestCount() > before ? run.Exit(w) : -1;

@@ -124,33 +124,15 @@ int CountMarkedWindows() {
     return count;
 }
 
-HWND FindMarkedWindowOf(DWORD pid) {
-    for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); IsWindow(w);
-         w = GetWindow(w, GW_HWNDNEXT)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (owner == pid && GetPropW(w, kInstanceMarker))
-            return w;
-    }
-    return nullptr;
-}
-
 std::wstring ListTree(const std::wstring& dir) {
     std::wstring out;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(Long(dir + L"*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return out;
-    do {
+    testutil::ForEachEntry(dir, [&](const WIN32_FIND_DATAW& fd) {
         std::wstring name = fd.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
         out += name + L" " + std::to_wstring(fd.nFileSizeLow) + L" " +
                std::to_wstring(fd.ftLastWriteTime.dwLowDateTime) + L"\n";
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             out += ListTree(dir + name + L"\\");
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
+    });
     return out;
 }
 

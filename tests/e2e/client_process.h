@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "support/test_util.h"
+
 namespace e2e {
 
 class ClientInstall {
@@ -47,8 +49,7 @@ private:
 
 // Top-level windows (hidden included) that carry the instance property.
 int CountMarkedWindows();
-// The marked window of one process, or null.
-HWND FindMarkedWindowOf(DWORD pid);
+using testutil::FindMarkedWindowOf;
 // The first such window, waited for up to timeoutMs.
 HWND WaitForMarkedWindow(DWORD timeoutMs);
 // Polls until pred() holds or the time is up.

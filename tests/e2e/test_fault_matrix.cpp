@@ -201,21 +201,14 @@ std::vector<FaultCase> Cases() {
 
 // Makes every file and folder under dir read-only, or writable again.
 void SetReadOnly(const std::wstring& dir, bool on) {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((L"\\\\?\\" + dir + L"*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                SetReadOnly(dir + name + L"\\", on);
-            else
-                SetFileAttributesW((L"\\\\?\\" + dir + name).c_str(),
-                                   on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
+    testutil::ForEachEntry(dir, [&](const WIN32_FIND_DATAW& fd) {
+        std::wstring name = fd.cFileName;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            SetReadOnly(dir + name + L"\\", on);
+        else
+            SetFileAttributesW((L"\\\\?\\" + dir + name).c_str(),
+                               on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+    });
     SetFileAttributesW((L"\\\\?\\" + dir).c_str(),
                        on ? FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY
                           : FILE_ATTRIBUTE_DIRECTORY);
@@ -233,16 +226,7 @@ std::string FromField(const LoopbackServer& server) {
         std::string q = r.Query();
         if (r.Path() != "/box.php" || q.compare(0, 5, "from=") != 0)
             continue;
-        std::string v = q.substr(5, q.find('&') - 5), out;
-        for (size_t i = 0; i < v.size(); ++i) {
-            if (v[i] == '%' && i + 2 < v.size()) {
-                out += static_cast<char>(std::stoi(v.substr(i + 1, 2), nullptr, 16));
-                i += 2;
-            } else {
-                out += v[i];
-            }
-        }
-        return out;
+        return testutil::PercentDecode(q.substr(5, q.find('&') - 5));
     }
     return "<no report>";
 }

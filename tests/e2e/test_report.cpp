@@ -17,19 +17,6 @@ namespace {
 
 constexpr DWORD kStartTimeout = 20000;
 
-std::string PercentDecode(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size()) {
-            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
 // Query fields in order, values decoded.
 std::vector<std::pair<std::string, std::string>> Fields(const std::string& query) {
     std::vector<std::pair<std::string, std::string>> fields;
@@ -40,8 +27,9 @@ std::vector<std::pair<std::string, std::string>> Fields(const std::string& query
             amp = query.size();
         std::string field = query.substr(pos, amp - pos);
         size_t eq = field.find('=');
-        fields.emplace_back(PercentDecode(field.substr(0, eq)),
-                            eq == std::string::npos ? "" : PercentDecode(field.substr(eq + 1)));
+        fields.emplace_back(
+            testutil::PercentDecode(field.substr(0, eq)),
+            eq == std::string::npos ? "" : testutil::PercentDecode(field.substr(eq + 1)));
         pos = amp + 1;
     }
     return fields;

@@ -2,9 +2,9 @@
 
 #include "framework/afxwin.h"
 #include "mainwnd/Layout.h"
+#include "mainwnd/MainWnd.h"
 
 #include <windows.h>
-
 
 namespace testutil {
 
@@ -34,21 +34,38 @@ void RemoveTree(const std::wstring& dir) {
     if (path.size() < 3 || path[1] != L':' || path[2] != L'\\')
         return; // only absolute drive paths
     std::wstring longPath = L"\\\\?\\" + path;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((longPath + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path + L"\\" + name);
-            else
-                DeleteFileW((longPath + L"\\" + name).c_str());
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
+    ForEachEntry(path + L"\\", [&](const WIN32_FIND_DATAW& fd) {
+        std::wstring name = fd.cFileName;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            RemoveTree(path + L"\\" + name);
+        else
+            DeleteFileW((longPath + L"\\" + name).c_str());
+    });
     RemoveDirectoryW(longPath.c_str());
+}
+
+void ForEachEntry(const std::wstring& dir, const std::function<void(const WIN32_FIND_DATAW&)>& fn) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((L"\\\\?\\" + dir + L"*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::wstring name = fd.cFileName;
+        if (name != L"." && name != L"..")
+            fn(fd);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+
+HWND FindMarkedWindowOf(DWORD pid) {
+    for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); IsWindow(w);
+         w = GetWindow(w, GW_HWNDNEXT)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid && GetPropW(w, kInstanceMarker))
+            return w;
+    }
+    return nullptr;
 }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {
@@ -60,6 +77,19 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
     BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(h);
     return ok && written == bytes.size();
+}
+
+std::string PercentDecode(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size()) {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
 }
 
 std::string ToUtf8(const std::wstring& text) {

@@ -1,4 +1,7 @@
 #pragma once
+#include <windows.h>
+
+#include <functional>
 #include <string>
 
 namespace testutil {
@@ -8,7 +11,14 @@ std::wstring ExeDir();
 // A fresh, empty directory under the temporary folder (trailing backslash); removed by the caller.
 std::wstring MakeTempDir(const std::wstring& tag);
 void RemoveTree(const std::wstring& dir);
+// Calls fn for each entry of dir (with its trailing backslash; long paths too), "." and ".." left
+// out. Not recursive: a caller that wants the tree calls it again for each directory.
+void ForEachEntry(const std::wstring& dir, const std::function<void(const WIN32_FIND_DATAW&)>& fn);
+// The top-level window (hidden included) of process pid that carries the instance property.
+HWND FindMarkedWindowOf(DWORD pid);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
+// %XX escapes turned back into their bytes.
+std::string PercentDecode(const std::string& s);
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
 
