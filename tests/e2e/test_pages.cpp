@@ -17,13 +17,6 @@ namespace {
 
 constexpr DWORD kStartTimeout = 20000;
 
-size_t RequestsFor(const LoopbackServer& server, const std::string& path) {
-    size_t n = 0;
-    for (const LoopbackRequest& r : server.Requests())
-        n += r.method == "GET" && r.Path() == path;
-    return n;
-}
-
 HWND FindPage(HWND main) {
     return FindWindowExW(main, nullptr, L"#32770", nullptr);
 }
@@ -82,13 +75,13 @@ TEST_F(FirstPage, StartUpLoadsTabZeroOnceAndExitClosesThePageQuickly) {
         ASSERT_TRUE(client.Start(install.ExePath(), args));
         HWND w = WaitForMarkedWindow(kStartTimeout);
         ASSERT_TRUE(w);
-        EXPECT_TRUE(WaitUntil([&] { return RequestsFor(server, "/") >= 1; }, 10000));
+        EXPECT_TRUE(WaitUntil([&] { return server.GetsOf("/") >= 1; }, 10000));
         HWND page = FindPage(w);
         ASSERT_TRUE(page);
         EXPECT_EQ(*args == 0, IsWindowVisible(page) != FALSE);
         // Nothing asks for the page a second time.
         Sleep(1000);
-        EXPECT_EQ(1u, RequestsFor(server, "/"));
+        EXPECT_EQ(1u, server.GetsOf("/"));
 
         DWORD start = GetTickCount();
         CloseClient(w);
@@ -111,7 +104,7 @@ TEST_F(FirstPage, CreatedOfflineShowsThePictureAndPutsTheLoadOff) {
     ASSERT_TRUE(page);
     ASSERT_GE(ProbeMessageLoop(w, 5000), 0);
     Sleep(1000);
-    EXPECT_EQ(0u, RequestsFor(server, "/"));
+    EXPECT_EQ(0u, server.GetsOf("/"));
 
     // The retry area's middle on the screen shows the picture's own pixel there; the page's
     // corner is white. The picture's corner lies at (width / 2 - 140, height / 2 - 100).

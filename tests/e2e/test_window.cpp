@@ -93,14 +93,6 @@ private:
     std::vector<Call> m_calls;
 };
 
-// A click as the mouse gives it, each message handled before the next.
-void Click(HWND w, POINT p) {
-    LPARAM l = MAKELPARAM(p.x, p.y);
-    SendMessageW(w, WM_MOUSEMOVE, 0, l);
-    SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, l);
-    SendMessageW(w, WM_LBUTTONUP, 0, l);
-}
-
 POINT Tab(int i) {
     return POINT{214 + 97 * i, 28};
 }
@@ -149,7 +141,7 @@ TEST_F(Window, CloseHidesTheTrayBringsItBackAndExitEndsIt) {
     EXPECT_STREQ(L"Tovo开服", add.tip);
     EXPECT_TRUE(tray.Holds(w, IDI_APP));
 
-    Click(w, POINT{1004 - 25, 20}); // the close button
+    testutil::Click(w, POINT{1004 - 25, 20}); // the close button
     EXPECT_FALSE(IsWindowVisible(w));
     EXPECT_TRUE(client.Running());
     EXPECT_TRUE(tray.Holds(w, IDI_APP));
@@ -194,9 +186,9 @@ TEST_F(Window, TrayRightClickOffersTheMenuAndAClickElsewhereChoosesNothing) {
 }
 
 TEST_F(Window, ATabCreatesItsPageOnceAndKeepsIt) {
-    Click(w, Tab(0)); // its page exists from the start (or is made now)
+    testutil::Click(w, Tab(0)); // its page exists from the start (or is made now)
     const std::vector<HWND> before = Pages(w);
-    Click(w, Tab(4));
+    testutil::Click(w, Tab(4));
     std::vector<HWND> pages = Pages(w);
     ASSERT_EQ(before.size() + 1, pages.size());
     HWND libao = nullptr;
@@ -206,10 +198,10 @@ TEST_F(Window, ATabCreatesItsPageOnceAndKeepsIt) {
     }
     EXPECT_TRUE(IsWindowVisible(libao));
 
-    Click(w, Tab(0));
+    testutil::Click(w, Tab(0));
     EXPECT_FALSE(IsWindowVisible(libao));
     for (int i = 0; i < 3; ++i)
-        Click(w, Tab(4));
+        testutil::Click(w, Tab(4));
     EXPECT_EQ(before.size() + 1, Pages(w).size());
     EXPECT_TRUE(IsWindowVisible(libao));
     for (HWND page : Pages(w))
@@ -227,11 +219,11 @@ TEST_F(Window, MaximiseFillsTheWorkAreaAndRestoreGivesThePreviousSize) {
     RECT normal = WindowRect(w);
     RECT work = {};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    Click(w, POINT{1004 - 59, 20}); // the maximise button
+    testutil::Click(w, POINT{1004 - 59, 20}); // the maximise button
     RECT max = WindowRect(w);
     EXPECT_TRUE(EqualRect(&work, &max));
 
-    Click(w, POINT{(max.right - max.left) - 59, 20});
+    testutil::Click(w, POINT{(max.right - max.left) - 59, 20});
     RECT restored = WindowRect(w);
     EXPECT_TRUE(EqualRect(&normal, &restored));
 }

@@ -472,6 +472,13 @@ std::vector<LoopbackRequest> LoopbackServer::Requests() const {
     return m_impl->requests;
 }
 
+size_t LoopbackServer::GetsOf(const std::string& path) const {
+    size_t n = 0;
+    for (const LoopbackRequest& r : Requests())
+        n += r.method == "GET" && r.Path() == path;
+    return n;
+}
+
 size_t LoopbackServer::RequestCount() const {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     return m_impl->requestCount;

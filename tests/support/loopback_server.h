@@ -70,8 +70,9 @@ public:
     void SetDefaultResponse(const LoopbackResponse& response);
 
     std::vector<LoopbackRequest> Requests() const;
-    size_t RequestCount() const;    // complete requests, recorded or not
-    size_t ConnectionCount() const; // accepted connections, whatever they sent
+    size_t RequestCount() const;                  // complete requests, recorded or not
+    size_t GetsOf(const std::string& path) const; // recorded GET requests of one path
+    size_t ConnectionCount() const;               // accepted connections, whatever they sent
     // True once at least count requests have arrived.
     bool WaitForRequests(size_t count, DWORD timeoutMs) const;
     void ClearRequests();

@@ -57,6 +57,13 @@ void ForEachEntry(const std::wstring& dir, const std::function<void(const WIN32_
     FindClose(h);
 }
 
+void Click(HWND w, POINT p) {
+    LPARAM l = MAKELPARAM(p.x, p.y);
+    SendMessageW(w, WM_MOUSEMOVE, 0, l);
+    SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, l);
+    SendMessageW(w, WM_LBUTTONUP, 0, l);
+}
+
 HWND FindMarkedWindowOf(DWORD pid) {
     for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); IsWindow(w);
          w = GetWindow(w, GW_HWNDNEXT)) {

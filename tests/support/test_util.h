@@ -14,6 +14,8 @@ void RemoveTree(const std::wstring& dir);
 // Calls fn for each entry of dir (with its trailing backslash; long paths too), "." and ".." left
 // out. Not recursive: a caller that wants the tree calls it again for each directory.
 void ForEachEntry(const std::wstring& dir, const std::function<void(const WIN32_FIND_DATAW&)>& fn);
+// A click as the mouse gives it, each message handled before the next.
+void Click(HWND w, POINT p);
 // The top-level window (hidden included) of process pid that carries the instance property.
 HWND FindMarkedWindowOf(DWORD pid);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);

@@ -170,17 +170,6 @@ TEST_F(MainWindow, OnlyTimerOneWatchesTheNetworkAndOnlyItsFirstRiseReports) {
     wnd.DestroyWindow();
 }
 
-namespace {
-
-void Click(HWND w, POINT p) {
-    LPARAM l = MAKELPARAM(p.x, p.y);
-    SendMessageW(w, WM_MOUSEMOVE, 0, l);
-    SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, l);
-    SendMessageW(w, WM_LBUTTONUP, 0, l);
-}
-
-} // namespace
-
 // Screen points reach the sizing rules in client coordinates.
 TEST_F(MainWindow, SizingBandsFollowTheWindowOnScreen) {
     CMainWnd wnd;
@@ -200,8 +189,8 @@ TEST_F(MainWindow, SizingBandsFollowTheWindowOnScreen) {
 TEST_F(MainWindow, PagesCloseWithTheWindow) {
     CMainWnd wnd;
     CMainWndProbe probe(wnd);
-    Click(wnd.m_hWnd, POINT{214 + 97 * 2, 28});
-    Click(wnd.m_hWnd, POINT{214 + 97 * 5, 28});
+    testutil::Click(wnd.m_hWnd, POINT{214 + 97 * 2, 28});
+    testutil::Click(wnd.m_hWnd, POINT{214 + 97 * 5, 28});
     ASSERT_TRUE(probe.Page(2) && probe.Page(5));
     EXPECT_EQ(kFirstTab + 5, probe.States().curTab);
     EXPECT_FALSE(GetWindowLongW(probe.Page(2)->m_hWnd, GWL_STYLE) & WS_VISIBLE);

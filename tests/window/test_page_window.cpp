@@ -59,13 +59,6 @@ template <typename Pred> bool PumpUntil(Pred pred, DWORD timeoutMs) {
     return true;
 }
 
-size_t RequestsFor(const LoopbackServer& server, const std::string& path) {
-    size_t n = 0;
-    for (const LoopbackRequest& r : server.Requests())
-        n += r.method == "GET" && r.Path() == path;
-    return n;
-}
-
 class PageWindow : public GdiplusSuite {
 protected:
     static void SetUpTestSuite() {
@@ -121,7 +114,7 @@ TEST_F(PageWindow, CreatedPageHostsTheBrowserAndLoadsItsAddress) {
     ASSERT_TRUE(IsWindow(Browser()));
     page->Navigate(server.Url(L"/kaifu"));
     page->ShowWindow(SW_SHOW);
-    EXPECT_TRUE(PumpUntil([&] { return RequestsFor(server, "/kaifu") >= 1; }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return server.GetsOf("/kaifu") >= 1; }, 10000));
     EXPECT_EQ(server.Url(L"/kaifu"), page->GetUrl());
 
     // The control follows the page's size exactly.
@@ -292,14 +285,14 @@ TEST_F(PageWindow, OfflinePagePaintsThePictureAndRetriesOnlyWhenBack) {
     };
     click(2, 2);             // outside
     click(probe.x, probe.y); // inside, still offline
-    EXPECT_EQ(0u, RequestsFor(server, "/libao"));
+    EXPECT_EQ(0u, server.GetsOf("/libao"));
     EXPECT_FALSE(IsWindowVisible(Browser()));
 
     g_bNetwork = TRUE;
     click(2, 2);
-    EXPECT_EQ(0u, RequestsFor(server, "/libao"));
+    EXPECT_EQ(0u, server.GetsOf("/libao"));
     click(probe.x, probe.y);
-    EXPECT_TRUE(PumpUntil([&] { return RequestsFor(server, "/libao") == 1; }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return server.GetsOf("/libao") == 1; }, 10000));
     EXPECT_TRUE(IsWindowVisible(Browser()));
     EXPECT_TRUE(main->m_bOnline.load());
 }
