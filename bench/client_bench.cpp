@@ -103,22 +103,22 @@ COLORREF ScreenPixel(HWND w, POINT pt) {
 }
 
 // Tray icons as Wine's X11 driver shows them without a system tray: one child window each.
+// Named callbacks: a lambda converts only to the default calling convention, not to CALLBACK.
+BOOL CALLBACK CountTrayIcon(HWND w, LPARAM count) {
+    wchar_t cls[64] = {};
+    GetClassNameW(w, cls, 64);
+    *reinterpret_cast<int*>(count) += wcscmp(cls, L"__winex11_tray_icon") == 0;
+    return TRUE;
+}
+
+BOOL CALLBACK CountTrayIconsOf(HWND top, LPARAM count) {
+    EnumChildWindows(top, CountTrayIcon, count);
+    return TRUE;
+}
+
 int TrayIconCount() {
     int count = 0;
-    EnumWindows(
-        [](HWND top, LPARAM param) -> BOOL {
-            EnumChildWindows(
-                top,
-                [](HWND w, LPARAM p) -> BOOL {
-                    wchar_t cls[64] = {};
-                    GetClassNameW(w, cls, 64);
-                    *reinterpret_cast<int*>(p) += wcscmp(cls, L"__winex11_tray_icon") == 0;
-                    return TRUE;
-                },
-                param);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count));
+    EnumWindows(CountTrayIconsOf, reinterpret_cast<LPARAM>(&count));
     return count;
 }
 
