@@ -7,7 +7,7 @@ set -euo pipefail
 # cannot run 32-bit programs (tools/wine-arch.sh).
 packages=(cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386
     wine64 fonts-wqy-microhei nsis
-    xvfb xdotool imagemagick googletest x11-utils iproute2
+    xvfb xdotool imagemagick googletest x11-utils iproute2 python3
     clang libclang-rt-14-dev)
 
 missing=()
