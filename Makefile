@@ -20,13 +20,16 @@ $(BUILD)/build.ninja: | deps
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD)
 
-# The persistent Wine servers of the test prefixes are stopped again whatever the outcome.
+# The persistent Wine servers of the test prefixes are stopped again whatever the outcome. The
+# last line says which architecture ran and whether the shipped image passed its checks.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j2 --timeout 300; rc=$$?; \
 	for p in $(CURDIR)/$(BUILD)/wine/*/; do WINEPREFIX=$$p wineserver -k 2>/dev/null; done; \
-	exit $$rc
+	$(CURDIR)/tools/suite-summary.sh $(CURDIR)/$(BUILD); exit $$rc
 
-run: build
+# Only what running needs: the client and its skin.
+run: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) --target TovoBox
 	tools/run-client.sh $(BUILD)
 
 # The shipped configuration: the product's own portal addresses, no tests.
