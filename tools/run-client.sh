@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Starts the built client under Wine. With a display it runs there until it is closed; without
-# one it runs on a private Xvfb, saves a screenshot to BUILD/screenshot.png and stops again.
+# one it runs on a private Xvfb until its own window is visible and painted, saves a screenshot
+# to BUILD/screenshot.png and stops again. It fails, saying why, when the client ends or shows
+# no painted window in time.
 set -u
 build=${1:-build}
+limit=${TOVO_RUN_LIMIT:-120} # seconds; the first run also makes the Wine prefix
 here=$(cd "$(dirname "$0")" && pwd)
 exe=$build/bin/TovoBox.exe
 prefix=$build/wine/run
@@ -23,17 +26,39 @@ read -r -t 10 display <"$fifo"
 rm -f "$fifo"
 [ -n "${display:-}" ] || { echo "run-client.sh: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$display
+log=$build/run-client.log
 stop() {
     WINEPREFIX=$(cd "$prefix" && pwd) wineserver -k >/dev/null 2>&1
     kill "$xvfb" 2>/dev/null
 }
 trap stop EXIT
 
-"$here/wine-run.sh" --x11 --prefix "$prefix" --timeout 120 "$exe" >/dev/null 2>&1 &
-for _ in $(seq 1 100); do
-    xdotool search --name 'Tovo' >/dev/null 2>&1 && break
+start=$(date +%s)
+"$here/wine-run.sh" --x11 --prefix "$prefix" --timeout $((limit + 10)) "$exe" >"$log" 2>&1 &
+runner=$!
+# wine-run.sh ends in `timeout wine …`: the client is the child of that process, and Wine's X
+# windows carry its process id.
+while :; do
+    if ! kill -0 "$runner" 2>/dev/null; then
+        wait "$runner"
+        rc=$?
+        echo "run-client.sh: the client ended with exit code $rc before showing a painted window" >&2
+        grep -m3 -iE 'unhandled|exception|page fault|err:' "$log" >&2
+        exit 1
+    fi
+    client=$(pgrep -P "$runner" | head -n1)
+    for w in ${client:+$(xdotool search --onlyvisible --pid "$client" --name '^Tovo$' 2>/dev/null)}; do
+        # A window still black, or of one colour, has not been painted yet.
+        colours=$(import -window "$w" png:- 2>/dev/null | convert - -format %k info: 2>/dev/null)
+        if [ "${colours:-0}" -gt 8 ]; then
+            import -window root "$build/screenshot.png"
+            echo "The client is up and painted after $(($(date +%s) - start)) s on a private display; screenshot: $build/screenshot.png"
+            exit 0
+        fi
+    done
+    if [ $(($(date +%s) - start)) -ge "$limit" ]; then
+        echo "run-client.sh: no painted client window within $limit s (log: $log)" >&2
+        exit 1
+    fi
     sleep 0.2
 done
-sleep 2
-import -window root "$build/screenshot.png"
-echo "The client ran on a private display; screenshot: $build/screenshot.png"
