@@ -5,6 +5,7 @@
 #include <ocidl.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 // ---- event sink maps ----
@@ -91,8 +92,13 @@ public:
     }
     STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* pParams, VARIANT*,
                         EXCEPINFO*, UINT*) override {
-        const AFX_EVENTSINKMAP_ENTRY* entry = AfxFindEventEntry(m_pTarget, m_nCtrlID, dispid);
-        return entry ? AfxDispatchEvent(m_pTarget, *entry, pParams) : S_OK;
+        try {
+            const AFX_EVENTSINKMAP_ENTRY* entry = AfxFindEventEntry(m_pTarget, m_nCtrlID, dispid);
+            return entry ? AfxDispatchEvent(m_pTarget, *entry, pParams) : S_OK;
+        } catch (...) {
+            AfxAbsorbException();
+            return E_UNEXPECTED;
+        }
     }
 
 private:
@@ -224,8 +230,10 @@ public:
                                   LPOLEINPLACEFRAMEINFO lpFrameInfo) override {
         if (!ppFrame || !ppDoc || !lprcPosRect || !lprcClipRect || !lpFrameInfo)
             return E_POINTER;
-        *ppFrame = new CInPlaceFrame(m_hWnd);
         *ppDoc = nullptr;
+        *ppFrame = new (std::nothrow) CInPlaceFrame(m_hWnd);
+        if (!*ppFrame)
+            return E_OUTOFMEMORY;
         GetClientRect(m_hWnd, lprcPosRect);
         *lprcClipRect = *lprcPosRect;
         lpFrameInfo->fMDIApp = FALSE;

@@ -4,6 +4,7 @@
 
 #include <ole2.h>
 
+#include <new>
 #include <set>
 #include <vector>
 
@@ -209,6 +210,43 @@ BOOL AfxOleControlContainerEnabled() {
     return g_bControlContainer;
 }
 
+void AfxAbsorbException() noexcept {
+    try {
+        throw;
+    } catch (CException* e) {
+        e->Delete();
+    } catch (...) {
+    }
+}
+
+namespace {
+
+struct ThreadStart {
+    AFX_THREADPROC pfn;
+    LPVOID pParam;
+};
+
+DWORD WINAPI AfxThreadEntry(LPVOID p) {
+    ThreadStart start = *static_cast<ThreadStart*>(p);
+    delete static_cast<ThreadStart*>(p);
+    try {
+        return start.pfn(start.pParam);
+    } catch (...) {
+        AfxAbsorbException();
+        return static_cast<DWORD>(-1);
+    }
+}
+
+} // namespace
+
+HANDLE AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam) {
+    auto* start = new (std::nothrow) ThreadStart{pfnThreadProc, pParam};
+    HANDLE hThread = start ? CreateThread(nullptr, 0, AfxThreadEntry, start, 0, nullptr) : nullptr;
+    if (!hThread)
+        delete start;
+    return hThread;
+}
+
 // ---- windows ----
 
 const AFX_MSGMAP* CWnd::GetThisMessageMap() {
@@ -318,7 +356,13 @@ LRESULT AfxCallWndProc(CWnd* pWnd, HWND hWnd, UINT message, WPARAM wParam, LPARA
     }
     CWnd::CallFrame frame = {pWnd->m_pCalls, false};
     pWnd->m_pCalls = &frame;
-    result = pWnd->WindowProc(message, wParam, lParam);
+    try {
+        result = pWnd->WindowProc(message, wParam, lParam);
+    } catch (...) {
+        AfxAbsorbException();
+        // The message still gets its default processing, unless the window has gone meanwhile.
+        result = frame.bObjectGone ? 0 : pWnd->CWnd::DefWindowProc(message, wParam, lParam);
+    }
     if (frame.bObjectGone)
         return result; // the handler destroyed the window, and the object may have gone with it
     pWnd->m_pCalls = frame.pOuter;

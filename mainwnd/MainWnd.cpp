@@ -228,7 +228,7 @@ void CMainWnd::StartReportThread() {
     if (!ShouldStartReport(m_bOnline.load(std::memory_order_relaxed), m_bReportStarted))
         return;
     m_bReportStarted = TRUE;
-    UniqueHandle thread(CreateThread(nullptr, 0, ReportThreadProc, this, 0, nullptr));
+    UniqueHandle thread(AfxBeginThread(ReportThreadProc, this));
 }
 
 void CMainWnd::OnTimer(UINT_PTR nIDEvent) {

@@ -1,10 +1,13 @@
-// A framework window that deletes itself when its window ends, as page windows do.
+// A framework window that deletes itself when its window ends, as page windows do; exceptions
+// stopped where the system called in.
 
 #include "framework/afxwin.h"
+#include "report/NetworkProbe.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -41,5 +44,47 @@ TEST(FrameworkWindow, NothingWritesIntoASelfDeletedWindow) {
             touched += block[i] != 0xDD;
         EXPECT_EQ(0u, touched) << "bytes written after the object was deleted, message " << message;
         ::operator delete(const_cast<unsigned char*>(block));
+    }
+}
+
+namespace {
+
+class CThrowing : public CWnd {
+protected:
+    LRESULT OnSetText(WPARAM, LPARAM) { throw std::bad_alloc(); }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CThrowing, CWnd)
+ON_MESSAGE(WM_SETTEXT, OnSetText)
+END_MESSAGE_MAP()
+
+} // namespace
+
+// On the 32-bit build each of these would end the process; the 64-bit build would carry the
+// exception into the test.
+TEST(FrameworkWindow, WhatAHandlerThrowsStopsWhereTheSystemCalledIn) {
+    CThrowing wnd;
+    ASSERT_TRUE(
+        wnd.CreateEx(0, AfxRegisterWndClass(0), L"", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr));
+    EXPECT_TRUE(SetWindowTextW(wnd.m_hWnd, L"kept")); // the default processing still ran
+    wchar_t text[8] = {};
+    GetWindowTextW(wnd.m_hWnd, text, 8);
+    EXPECT_STREQ(L"kept", text);
+
+    HANDLE thread = AfxBeginThread([](LPVOID) -> UINT { throw new CException; }, nullptr);
+    ASSERT_TRUE(thread);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    EXPECT_EQ(static_cast<DWORD>(-1), code);
+
+    // A probe whose check throws counts as offline.
+    for (bool throws : {false, true}) {
+        auto check = throws ? +[](const std::wstring&) -> BOOL { throw std::bad_alloc(); }
+                            : +[](const std::wstring&) -> BOOL { return TRUE; };
+        std::future<BOOL> answer = StartConnectionCheck(L"", check);
+        EXPECT_EQ(!throws, AwaitConnectionCheck(answer, 10000) != FALSE);
     }
 }
