@@ -259,8 +259,11 @@ CWnd::~CWnd() {
     if (m_pCtrlSite)
         COleControlSite::DestroyControl(this);
     if (m_hWnd && IsWindow(m_hWnd)) {
-        // The object goes first: the window must no longer reach it.
+        // The object goes first: the window must no longer reach it. A window made elsewhere
+        // gets its own procedure back, which then sees the window's end.
         RemovePropW(m_hWnd, kObjectProp);
+        if (m_pfnSuper)
+            SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
         ::DestroyWindow(m_hWnd);
     }
 }
@@ -275,9 +278,14 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowNa
     HINSTANCE hInst = AfxGetInstanceHandle();
     CWnd* previous = t_pWndInit;
     t_pWndInit = this;
+    CallFrame frame = {m_pCalls, false};
+    m_pCalls = &frame;
     HWND hWnd = CreateWindowExW(dwExStyle, lpszClassName, lpszWindowName, dwStyle, x, y, nWidth,
                                 nHeight, hWndParent, nIDorHMenu, hInst, lpParam);
     t_pWndInit = previous;
+    if (frame.bObjectGone)
+        return FALSE; // bound, then destroyed by a failed creation: the object may be gone too
+    m_pCalls = frame.pOuter;
     if (!hWnd)
         m_hWnd = nullptr;
     return hWnd != nullptr;
