@@ -54,6 +54,16 @@ void Pump(DWORD ms) {
     } while (GetTickCount() - start < ms);
 }
 
+// Straight to the control, past the page.
+void NavigateControl(IWebBrowser2* browser, const std::wstring& address) {
+    VARIANT url;
+    VariantInit(&url);
+    url.vt = VT_BSTR;
+    url.bstrVal = SysAllocString(address.c_str());
+    browser->Navigate2(&url, nullptr, nullptr, nullptr, nullptr);
+    VariantClear(&url);
+}
+
 template <typename Pred> bool PumpUntil(Pred pred, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     while (!pred()) {
@@ -360,12 +370,7 @@ TEST_F(PageWindow, AClosedControlNoLongerReachesThePage) {
     IOleClientSite* site = reinterpret_cast<IOleClientSite*>(1);
     object->GetClientSite(&site);
     EXPECT_EQ(nullptr, site);
-    VARIANT url;
-    VariantInit(&url);
-    url.vt = VT_BSTR;
-    url.bstrVal = SysAllocString(server.Url(L"/late").c_str());
-    browser->Navigate2(&url, nullptr, nullptr, nullptr, nullptr);
-    VariantClear(&url);
+    NavigateControl(browser, server.Url(L"/late"));
     Pump(300);
     browser->Release();
     object->Release();
@@ -431,15 +436,9 @@ TEST_F(PageWindow, HandlersThatThrowLeaveThePageWorking) {
     ASSERT_EQ(S_OK, CWnd::FromHandlePermanent(Browser())->GetControlUnknown()->QueryInterface(
                         IID_IWebBrowser2, reinterpret_cast<void**>(&browser)));
     g_bThrow = TRUE; // BeforeNavigate2's network test
-    for (const wchar_t* path : {L"/kaifu", L"/kaice"}) {
-        VARIANT url;
-        VariantInit(&url);
-        url.vt = VT_BSTR;
-        url.bstrVal = SysAllocString(server.Url(path).c_str());
-        browser->Navigate2(&url, nullptr, nullptr, nullptr, nullptr);
-        VariantClear(&url);
-        std::string narrow(path, path + wcslen(path));
-        EXPECT_TRUE(PumpUntil([&] { return server.GetsOf(narrow) == 1; }, 10000)) << narrow;
+    for (std::string path : {"/kaifu", "/kaice"}) {
+        NavigateControl(browser, server.Url(std::wstring(path.begin(), path.end())));
+        EXPECT_TRUE(PumpUntil([&] { return server.GetsOf(path) == 1; }, 10000)) << path;
     }
     EXPECT_EQ(2, g_nThrown);
     browser->Release();
