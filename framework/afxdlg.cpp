@@ -19,7 +19,12 @@ INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM, LPARAM lParam) {
     creation->bBound = TRUE;
     // OnInitDialog may destroy the window, and a self-deleting dialog with it: the object is not
     // touched again here.
-    return pDialog->OnInitDialog();
+    try {
+        return pDialog->OnInitDialog();
+    } catch (...) {
+        AfxAbsorbException();
+        return FALSE; // the dialog manager's default processing
+    }
 }
 
 BOOL CDialog::Create(UINT nIDTemplate, CWnd* pParentWnd) {

@@ -1,10 +1,12 @@
 #include "framework/afxole.h"
 
+#include "framework/afxcom.h"
 #include "framework/handles.h"
 
 #include <ocidl.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 // ---- event sink maps ----
@@ -56,29 +58,14 @@ HRESULT AfxDispatchEvent(CCmdTarget* pTarget, const AFX_EVENTSINKMAP_ENTRY& entr
 namespace {
 
 // Forwards the control's events to its owner's sink map until it is disconnected.
-class CEventSink : public IDispatch {
+class CEventSink : public CComObject<IDispatch> {
 public:
     CEventSink(CCmdTarget* pTarget, UINT nCtrlID, REFIID iid)
         : m_pTarget(pTarget), m_nCtrlID(nCtrlID), m_iid(iid) {}
     void Disconnect() { m_pTarget = nullptr; }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv)
-            return E_POINTER;
-        *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == m_iid) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_cRef); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG n = InterlockedDecrement(&m_cRef);
-        if (n == 0)
-            delete this;
-        return n;
+    void* FindInterface(REFIID riid) override {
+        return riid == IID_IDispatch || riid == m_iid ? static_cast<IDispatch*>(this) : nullptr;
     }
     STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
         if (pctinfo)
@@ -91,41 +78,31 @@ public:
     }
     STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* pParams, VARIANT*,
                         EXCEPINFO*, UINT*) override {
-        const AFX_EVENTSINKMAP_ENTRY* entry = AfxFindEventEntry(m_pTarget, m_nCtrlID, dispid);
-        return entry ? AfxDispatchEvent(m_pTarget, *entry, pParams) : S_OK;
+        try {
+            const AFX_EVENTSINKMAP_ENTRY* entry = AfxFindEventEntry(m_pTarget, m_nCtrlID, dispid);
+            return entry ? AfxDispatchEvent(m_pTarget, *entry, pParams) : S_OK;
+        } catch (...) {
+            AfxAbsorbException();
+            return E_UNEXPECTED;
+        }
     }
 
 private:
-    virtual ~CEventSink() = default;
-    LONG m_cRef = 1;
     CCmdTarget* m_pTarget;
     UINT m_nCtrlID;
     IID m_iid;
 };
 
 // The in-place frame the control asks for: it offers no menus, tools or accelerators.
-class CInPlaceFrame : public IOleInPlaceFrame {
+class CInPlaceFrame : public CComObject<IOleInPlaceFrame> {
 public:
     explicit CInPlaceFrame(HWND hWnd) : m_hWnd(hWnd) {}
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv)
-            return E_POINTER;
-        *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IOleWindow || riid == IID_IOleInPlaceUIWindow ||
-            riid == IID_IOleInPlaceFrame) {
-            *ppv = static_cast<IOleInPlaceFrame*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_cRef); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG n = InterlockedDecrement(&m_cRef);
-        if (n == 0)
-            delete this;
-        return n;
+    void* FindInterface(REFIID riid) override {
+        return riid == IID_IOleWindow || riid == IID_IOleInPlaceUIWindow ||
+                       riid == IID_IOleInPlaceFrame
+                   ? static_cast<IOleInPlaceFrame*>(this)
+                   : nullptr;
     }
     STDMETHODIMP GetWindow(HWND* phwnd) override {
         if (!phwnd)
@@ -146,14 +123,12 @@ public:
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
 private:
-    virtual ~CInPlaceFrame() = default;
-    LONG m_cRef = 1;
     HWND m_hWnd;
 };
 
 // Client site and in-place site of one control. The host window's object holds one reference;
 // the control holds its own while it keeps the site.
-class CControlSite : public COleControlSite, public IOleClientSite, public IOleInPlaceSite {
+class CControlSite : public COleControlSite, public CComObject<IOleClientSite, IOleInPlaceSite> {
 public:
     explicit CControlSite(HWND hWnd) : m_hWnd(hWnd) {}
 
@@ -169,25 +144,12 @@ public:
             inPlace->SetObjectRects(&rc, &rc);
     }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv)
-            return E_POINTER;
-        *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IOleClientSite)
-            *ppv = static_cast<IOleClientSite*>(this);
-        else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite)
-            *ppv = static_cast<IOleInPlaceSite*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_cRef); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG n = InterlockedDecrement(&m_cRef);
-        if (n == 0)
-            delete this;
-        return n;
+    void* FindInterface(REFIID riid) override {
+        if (riid == IID_IOleClientSite)
+            return static_cast<IOleClientSite*>(this);
+        if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite)
+            return static_cast<IOleInPlaceSite*>(this);
+        return nullptr;
     }
 
     // IOleClientSite
@@ -224,8 +186,10 @@ public:
                                   LPOLEINPLACEFRAMEINFO lpFrameInfo) override {
         if (!ppFrame || !ppDoc || !lprcPosRect || !lprcClipRect || !lpFrameInfo)
             return E_POINTER;
-        *ppFrame = new CInPlaceFrame(m_hWnd);
         *ppDoc = nullptr;
+        *ppFrame = new (std::nothrow) CInPlaceFrame(m_hWnd);
+        if (!*ppFrame)
+            return E_OUTOFMEMORY;
         GetClientRect(m_hWnd, lprcPosRect);
         *lprcClipRect = *lprcPosRect;
         lpFrameInfo->fMDIApp = FALSE;
@@ -246,8 +210,6 @@ public:
     }
 
 private:
-    virtual ~CControlSite() = default;
-    LONG m_cRef = 1;
     HWND m_hWnd;
 };
 

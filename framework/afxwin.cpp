@@ -4,6 +4,7 @@
 
 #include <ole2.h>
 
+#include <new>
 #include <set>
 #include <vector>
 
@@ -209,6 +210,43 @@ BOOL AfxOleControlContainerEnabled() {
     return g_bControlContainer;
 }
 
+void AfxAbsorbException() noexcept {
+    try {
+        throw;
+    } catch (CException* e) {
+        e->Delete();
+    } catch (...) {
+    }
+}
+
+namespace {
+
+struct ThreadStart {
+    AFX_THREADPROC pfn;
+    LPVOID pParam;
+};
+
+DWORD WINAPI AfxThreadEntry(LPVOID p) {
+    ThreadStart start = *static_cast<ThreadStart*>(p);
+    delete static_cast<ThreadStart*>(p);
+    try {
+        return start.pfn(start.pParam);
+    } catch (...) {
+        AfxAbsorbException();
+        return static_cast<DWORD>(-1);
+    }
+}
+
+} // namespace
+
+HANDLE AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam) {
+    auto* start = new (std::nothrow) ThreadStart{pfnThreadProc, pParam};
+    HANDLE hThread = start ? CreateThread(nullptr, 0, AfxThreadEntry, start, 0, nullptr) : nullptr;
+    if (!hThread)
+        delete start;
+    return hThread;
+}
+
 // ---- windows ----
 
 const AFX_MSGMAP* CWnd::GetThisMessageMap() {
@@ -221,8 +259,11 @@ CWnd::~CWnd() {
     if (m_pCtrlSite)
         COleControlSite::DestroyControl(this);
     if (m_hWnd && IsWindow(m_hWnd)) {
-        // The object goes first: the window must no longer reach it.
+        // The object goes first: the window must no longer reach it. A window made elsewhere
+        // gets its own procedure back, which then sees the window's end.
         RemovePropW(m_hWnd, kObjectProp);
+        if (m_pfnSuper)
+            SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
         ::DestroyWindow(m_hWnd);
     }
 }
@@ -237,9 +278,14 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowNa
     HINSTANCE hInst = AfxGetInstanceHandle();
     CWnd* previous = t_pWndInit;
     t_pWndInit = this;
+    CallFrame frame = {m_pCalls, false};
+    m_pCalls = &frame;
     HWND hWnd = CreateWindowExW(dwExStyle, lpszClassName, lpszWindowName, dwStyle, x, y, nWidth,
                                 nHeight, hWndParent, nIDorHMenu, hInst, lpParam);
     t_pWndInit = previous;
+    if (frame.bObjectGone)
+        return FALSE; // bound, then destroyed by a failed creation: the object may be gone too
+    m_pCalls = frame.pOuter;
     if (!hWnd)
         m_hWnd = nullptr;
     return hWnd != nullptr;
@@ -318,7 +364,13 @@ LRESULT AfxCallWndProc(CWnd* pWnd, HWND hWnd, UINT message, WPARAM wParam, LPARA
     }
     CWnd::CallFrame frame = {pWnd->m_pCalls, false};
     pWnd->m_pCalls = &frame;
-    result = pWnd->WindowProc(message, wParam, lParam);
+    try {
+        result = pWnd->WindowProc(message, wParam, lParam);
+    } catch (...) {
+        AfxAbsorbException();
+        // The message still gets its default processing, unless the window has gone meanwhile.
+        result = frame.bObjectGone ? 0 : pWnd->CWnd::DefWindowProc(message, wParam, lParam);
+    }
     if (frame.bObjectGone)
         return result; // the handler destroyed the window, and the object may have gone with it
     pWnd->m_pCalls = frame.pOuter;

@@ -29,6 +29,11 @@ public:
     void Delete() { delete this; }
 };
 
+// Drops the exception being handled, freeing a framework one. Called only inside a catch block,
+// at the places where a call from the system returns: the 32-bit build cannot unwind through the
+// system's frames, so an exception that got past them would end the process.
+void AfxAbsorbException() noexcept;
+
 class CWinThread : public CCmdTarget {
 public:
     CWnd* m_pMainWnd = nullptr;
@@ -90,6 +95,11 @@ std::wstring AfxGetModuleFileName(HMODULE hModule = nullptr);
 // Full path of a system library, so that a DLL of the same name beside the program is never used.
 std::wstring AfxSystemLibraryPath(LPCWSTR pszName);
 HMODULE AfxLoadSystemLibrary(LPCWSTR pszName);
+
+// Runs pfnThreadProc(pParam) on a new thread; what it throws ends only that thread, with exit code
+// (DWORD)-1. The caller closes the handle; null when no thread could start.
+using AFX_THREADPROC = UINT (*)(LPVOID pParam);
+HANDLE AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam);
 
 // The window procedure of every class that AfxRegisterWndClass registers.
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -90,7 +90,6 @@ ON_COMMAND(ID_EXIT, OnExit)
 END_MESSAGE_MAP()
 
 CMainWnd::CMainWnd() {
-    m_nTabState[0] = 2; // the first tab is shown selected from the start
     LPCWSTR cls =
         AfxRegisterWndClass(CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS, LoadCursorW(nullptr, IDC_ARROW),
                             reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), nullptr);
@@ -175,14 +174,7 @@ void CMainWnd::ReleaseSkin() {
 }
 
 void CMainWnd::LayoutControls() {
-    ControlLayout l = ComputeLayout(m_nWidth, m_nHeight);
-    m_rcFeedback = l.feedback;
-    m_rcMin = l.min;
-    m_rcMax = l.max;
-    m_rcClose = l.close;
-    for (int i = 0; i < kTabCount; ++i)
-        m_rcTab[i] = l.tab[i];
-    m_rcHomeLink = l.homeLink;
+    m_layout = ComputeLayout(m_nWidth, m_nHeight);
 }
 
 void CMainWnd::LoadChannel() {
@@ -228,7 +220,7 @@ void CMainWnd::StartReportThread() {
     if (!ShouldStartReport(m_bOnline.load(std::memory_order_relaxed), m_bReportStarted))
         return;
     m_bReportStarted = TRUE;
-    UniqueHandle thread(CreateThread(nullptr, 0, ReportThreadProc, this, 0, nullptr));
+    UniqueHandle thread(AfxBeginThread(ReportThreadProc, this));
 }
 
 void CMainWnd::OnTimer(UINT_PTR nIDEvent) {
@@ -325,7 +317,7 @@ void CMainWnd::OnSysCommand(UINT nID, LPARAM) {
     Default();
     // The exact id only: a maximised window fills the work area and leaves the taskbar free.
     if (nID == SC_MAXIMIZE) {
-        m_bMaximized = TRUE;
+        m_states.maximized = true;
         RECT work = {};
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
         MoveWindow(work.left, work.top, work.right - work.left, work.bottom - work.top, TRUE);
@@ -399,14 +391,14 @@ void CMainWnd::PaintSurface(HDC hDC) {
             g.DrawImage(m_pImgLogo, Rect(10, 1, 135, 45), 0, 0,
                         static_cast<INT>(m_pImgLogo->GetWidth()),
                         static_cast<INT>(m_pImgLogo->GetHeight()), UnitPixel);
-        DrawImageInRect(&g, m_pImgContent, m_rcHomeLink);
+        DrawImageInRect(&g, m_pImgContent, m_layout.homeLink);
 
-        DrawFrame(g, m_pImgMin, m_rcMin, m_nMinState);
-        DrawFrame(g, m_pImgMax, m_rcMax, m_nMaxState);
-        DrawFrame(g, m_pImgClose, m_rcClose, m_nCloseState);
-        DrawFrame(g, m_pImgFeedback, m_rcFeedback, m_nFeedbackState);
+        DrawFrame(g, m_pImgMin, m_layout.min, m_states.state[kMinButton]);
+        DrawFrame(g, m_pImgMax, m_layout.max, m_states.state[kMaxButton]);
+        DrawFrame(g, m_pImgClose, m_layout.close, m_states.state[kCloseButton]);
+        DrawFrame(g, m_pImgFeedback, m_layout.feedback, m_states.state[kFeedbackButton]);
         for (int i = 0; i < kTabCount; ++i)
-            DrawFrame(g, m_pImgTab[i], m_rcTab[i], m_nTabState[i]);
+            DrawFrame(g, m_pImgTab[i], m_layout.tab[i], m_states.state[kFirstTab + i]);
 
         SolidBrush grey(Color(0xFF888888));
         g.DrawString(L"TOVO网页游戏开服表", -1, &font,
@@ -418,48 +410,7 @@ void CMainWnd::PaintSurface(HDC hDC) {
 
 // ---- mouse ----
 
-ControlLayout CMainWnd::Layout() const {
-    ControlLayout l = {};
-    l.min = m_rcMin;
-    l.max = m_rcMax;
-    l.close = m_rcClose;
-    l.feedback = m_rcFeedback;
-    for (int i = 0; i < kTabCount; ++i)
-        l.tab[i] = m_rcTab[i];
-    l.homeLink = m_rcHomeLink;
-    return l;
-}
-
-ControlStates CMainWnd::States() const {
-    ControlStates s;
-    s.state[kMinButton] = m_nMinState;
-    s.state[kMaxButton] = m_nMaxState;
-    s.state[kCloseButton] = m_nCloseState;
-    s.state[kFeedbackButton] = m_nFeedbackState;
-    for (int i = 0; i < kTabCount; ++i)
-        s.state[kFirstTab + i] = m_nTabState[i];
-    s.hoverId = m_nHoverId;
-    s.curTab = m_nCurTab;
-    s.maximized = m_bMaximized != FALSE;
-    s.trackingLeave = m_bTrackingMouse != FALSE;
-    return s;
-}
-
-void CMainWnd::SetStates(const ControlStates& s) {
-    m_nMinState = s.state[kMinButton];
-    m_nMaxState = s.state[kMaxButton];
-    m_nCloseState = s.state[kCloseButton];
-    m_nFeedbackState = s.state[kFeedbackButton];
-    for (int i = 0; i < kTabCount; ++i)
-        m_nTabState[i] = s.state[kFirstTab + i];
-    m_nHoverId = s.hoverId;
-    m_nCurTab = s.curTab;
-    m_bMaximized = s.maximized;
-    m_bTrackingMouse = s.trackingLeave;
-}
-
-void CMainWnd::Apply(const ControlStates& s, const MouseOutcome& out) {
-    SetStates(s);
+void CMainWnd::Apply(const MouseOutcome& out) {
     for (const RECT& rc : out.invalidate)
         InvalidateRect(m_hWnd, &rc, FALSE);
     if (out.handCursor)
@@ -503,9 +454,7 @@ void CMainWnd::Apply(const ControlStates& s, const MouseOutcome& out) {
 }
 
 template <typename Rule> void CMainWnd::RunMouseRule(Rule rule) {
-    ControlStates s = States();
-    MouseOutcome out = rule(s, Layout());
-    Apply(s, out);
+    Apply(rule(m_states, m_layout));
     Default();
 }
 
@@ -563,23 +512,13 @@ void CMainWnd::PlacePage(CWebDlg* page) {
 void CMainWnd::CalcResizeRects() {
     RECT client = {};
     GetClientRect(m_hWnd, &client);
-    SizingBands b = CalcSizingBands(client.right, client.bottom);
-    m_rcTopEdge = b.topEdge;
-    m_rcLeftEdge = b.leftEdge;
-    m_rcRightEdge = b.rightEdge;
-    m_rcBottomEdge = b.bottomEdge;
-    m_rcTopLeft = b.topLeft;
-    m_rcTopRight = b.topRight;
-    m_rcBottomLeft = b.bottomLeft;
-    m_rcBottomRight = b.bottomRight;
+    m_bands = CalcSizingBands(client.right, client.bottom);
 }
 
 LRESULT CMainWnd::OnNcHitTest(POINT point) {
     CalcResizeRects();
     ScreenToClient(m_hWnd, &point);
-    SizingBands b = {m_rcTopEdge, m_rcLeftEdge, m_rcRightEdge,  m_rcBottomEdge,
-                     m_rcTopLeft, m_rcTopRight, m_rcBottomLeft, m_rcBottomRight};
-    int code = SizingHitTest(b, point);
+    int code = SizingHitTest(m_bands, point);
     return code ? code : Default();
 }
 

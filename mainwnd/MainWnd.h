@@ -85,12 +85,9 @@ private:
     // Draws the whole surface off screen and copies it to hDC in one blit.
     void PaintSurface(HDC hDC);
 
-    ControlLayout Layout() const;
-    ControlStates States() const;
-    void SetStates(const ControlStates& s);
-    // Applies the state changes and repaints of a mouse rule, then runs its action.
-    void Apply(const ControlStates& s, const MouseOutcome& out);
-    // Runs one mouse rule on the current states, applies what it decided, then the default.
+    // Applies the repaints of a mouse rule, then runs its action.
+    void Apply(const MouseOutcome& out);
+    // Runs one mouse rule on the control states, applies what it decided, then the default.
     template <typename Rule> void RunMouseRule(Rule rule);
     void ShowTab(int tab);
     // A new page for tab i over the page area; null when it could not be created.
@@ -101,7 +98,6 @@ private:
 
     int m_nWidth = 0;
     int m_nHeight = 0;
-    BOOL m_bMaximized = FALSE;
 
     Gdiplus::Image* m_pImgMin = nullptr;
     Gdiplus::Image* m_pImgMax = nullptr;
@@ -113,39 +109,24 @@ private:
     Gdiplus::Image* m_pImgTop = nullptr;
     Gdiplus::Image* m_pImgContent = nullptr;
 
-    RECT m_rcMin = {};
-    RECT m_rcClose = {};
-    RECT m_rcMax = {};
-    RECT m_rcFeedback = {};
-    RECT m_rcTab[kTabCount] = {};
-    RECT m_rcHomeLink = {};
-
-    int m_nMinState = 0;
-    int m_nCloseState = 0;
-    int m_nMaxState = 0;
-    int m_nFeedbackState = 0;
-    int m_nTabState[kTabCount] = {};
+    ControlLayout m_layout = {};
+    ControlStates m_states;
+    SizingBands m_bands = {};
     BOOL m_bExiting = FALSE;
 
     std::wstring m_strAppDir;
     std::wstring m_strSkinDir;
     std::wstring m_strAppPath;
 
-    int m_nHoverId = 0;
-    int m_nCurTab = 5;
     HICON m_hIcon = nullptr;
     CWebDlg* m_pWebDlg[kTabCount] = {};
     Gdiplus::FontFamily* m_pFontFamily = nullptr;
     SIZE m_szRegion = {-1, -1}; // the size the window's region was made for
 
-    RECT m_rcTopEdge = {}, m_rcLeftEdge = {}, m_rcRightEdge = {}, m_rcBottomEdge = {};
-    RECT m_rcTopLeft = {}, m_rcTopRight = {}, m_rcBottomLeft = {}, m_rcBottomRight = {};
-
     BOOL m_bReportStarted = FALSE;
     // The network state the previous tick saw (none before the first). Pages write m_bOnline
     // too; a rise they caused must not hide the one the tick is waiting for.
     BOOL m_bLastTickOnline = FALSE;
-    BOOL m_bTrackingMouse = FALSE;
 };
 
 extern CMainWnd* g_pMainWnd;

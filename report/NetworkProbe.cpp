@@ -1,23 +1,42 @@
 #include "report/NetworkProbe.h"
 
+#include "framework/afxwin.h"
+#include "framework/handles.h"
+
 #include <wininet.h>
 
 #include <chrono>
-#include <future>
-#include <system_error>
-#include <thread>
+#include <memory>
 
-std::future<BOOL> StartConnectionCheck(const std::wstring& url) {
-    std::promise<BOOL> promise;
-    std::future<BOOL> answer = promise.get_future();
-    try {
-        // The worker owns the promise and its copy of the address, so it may outlive the caller.
-        std::thread([url, promise = std::move(promise)]() mutable {
-            promise.set_value(InternetCheckConnectionW(url.c_str(), FLAG_ICC_FORCE_CONNECTION, 0));
-        }).detach();
-    } catch (const std::system_error&) {
-        return {}; // no worker: counts as no answer
-    }
+BOOL ForcedConnectionCheck(const std::wstring& url) {
+    return InternetCheckConnectionW(url.c_str(), FLAG_ICC_FORCE_CONNECTION, 0);
+}
+
+namespace {
+
+// The worker owns the promise and its copy of the address, so it may outlive the caller.
+struct Probe {
+    std::wstring url;
+    BOOL (*pfnCheck)(const std::wstring&);
+    std::promise<BOOL> answer;
+};
+
+UINT ProbeThreadProc(LPVOID param) {
+    // A check that throws leaves the promise broken, which reads as no answer.
+    std::unique_ptr<Probe> probe(static_cast<Probe*>(param));
+    probe->answer.set_value(probe->pfnCheck(probe->url));
+    return 0;
+}
+
+} // namespace
+
+std::future<BOOL> StartConnectionCheck(const std::wstring& url,
+                                       BOOL (*pfnCheck)(const std::wstring&)) {
+    auto* probe = new Probe{url, pfnCheck, {}};
+    std::future<BOOL> answer = probe->answer.get_future();
+    UniqueHandle thread(AfxBeginThread(ProbeThreadProc, probe));
+    if (!thread)
+        delete probe;
     return answer;
 }
 
@@ -25,5 +44,9 @@ BOOL AwaitConnectionCheck(std::future<BOOL>& answer, DWORD timeoutMs) {
     if (!answer.valid() ||
         answer.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready)
         return FALSE;
-    return answer.get();
+    try {
+        return answer.get();
+    } catch (const std::future_error&) {
+        return FALSE; // the worker ended without an answer
+    }
 }

@@ -53,16 +53,11 @@ void SendUsageReport(std::wstring channel, std::wstring version, std::wstring ty
     sender.PostRequest(url, response);
 }
 
-DWORD WINAPI ReportThreadProc(LPVOID param) {
+UINT ReportThreadProc(LPVOID param) {
     if (!g_pMainWnd || !g_pMainWnd->m_bOnline.load(std::memory_order_relaxed))
         return 0;
-    try {
-        CMainWnd* wnd = static_cast<CMainWnd*>(param);
-        SendUsageReport(wnd->m_strChannel, wnd->m_strVersion, L"2");
-    } catch (CException* e) {
-        e->Delete();
-    } catch (...) {
-        // Nothing of the report is ever shown; the thread just ends.
-    }
+    // A report that throws has failed; nothing of it is ever shown (AfxBeginThread).
+    CMainWnd* wnd = static_cast<CMainWnd*>(param);
+    SendUsageReport(wnd->m_strChannel, wnd->m_strVersion, L"2");
     return 0;
 }

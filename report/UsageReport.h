@@ -17,5 +17,5 @@ std::wstring ComputeCenterKey(const std::wstring& version, const std::wstring& m
 
 // Builds and sends one report to the box server; the answer is not used.
 void SendUsageReport(std::wstring channel, std::wstring version, std::wstring type);
-// Thread procedure; its argument is the main window.
-DWORD WINAPI ReportThreadProc(LPVOID param);
+// Thread procedure (AfxBeginThread); its argument is the main window.
+UINT ReportThreadProc(LPVOID param);

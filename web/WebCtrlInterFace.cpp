@@ -32,31 +32,12 @@ void CWebCtrlInterFace::SetDefaultClientSite(IOleClientSite* pSite) {
         m_pDefaultHandler = nullptr;
 }
 
-// ---- IUnknown ----
-
-STDMETHODIMP CWebCtrlInterFace::QueryInterface(REFIID riid, void** ppvObject) {
-    if (IsBadWritePtr(ppvObject, sizeof(*ppvObject)))
-        return E_INVALIDARG;
-    *ppvObject = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IOleClientSite)
-        *ppvObject = static_cast<IOleClientSite*>(this);
-    else if (riid == IID_IDocHostUIHandler)
-        *ppvObject = static_cast<IDocHostUIHandler*>(this);
-    else
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) CWebCtrlInterFace::AddRef() {
-    return static_cast<ULONG>(InterlockedIncrement(&m_cRef));
-}
-
-STDMETHODIMP_(ULONG) CWebCtrlInterFace::Release() {
-    LONG n = InterlockedDecrement(&m_cRef);
-    if (n == 0)
-        delete this;
-    return static_cast<ULONG>(n);
+void* CWebCtrlInterFace::FindInterface(REFIID riid) {
+    if (riid == IID_IOleClientSite)
+        return static_cast<IOleClientSite*>(this);
+    if (riid == IID_IDocHostUIHandler)
+        return static_cast<IDocHostUIHandler*>(this);
+    return nullptr;
 }
 
 // ---- IOleClientSite ----

@@ -3,26 +3,23 @@
 // passes the client-site calls on to the control's previous site and answers as the document
 // host, so that pages show without scroll bars, 3-D border and context menu.
 
+#include "framework/afxcom.h"
+
 #include <windows.h>
 
 #include <mshtmhst.h>
 #include <ole2.h>
 
-class CWebCtrlInterFace : public IOleClientSite, public IDocHostUIHandler {
+class CWebCtrlInterFace : public CComObject<IOleClientSite, IDocHostUIHandler> {
 public:
     // Count 0: the creator takes the first reference.
-    CWebCtrlInterFace() = default;
-    CWebCtrlInterFace(const CWebCtrlInterFace&) = delete;
-    CWebCtrlInterFace& operator=(const CWebCtrlInterFace&) = delete;
+    CWebCtrlInterFace() : CComObject(0, E_INVALIDARG) {}
 
     // Holds the control's previous site and that site's own handler, if it has one; null
     // releases both.
     void SetDefaultClientSite(IOleClientSite* pSite);
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppvObject) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    void* FindInterface(REFIID riid) override;
 
     // IOleClientSite
     STDMETHODIMP SaveObject() override;
@@ -55,10 +52,9 @@ public:
     STDMETHODIMP FilterDataObject(IDataObject* pDO, IDataObject** ppDORet) override;
 
 protected:
-    virtual ~CWebCtrlInterFace();
+    ~CWebCtrlInterFace() override;
 
 private:
-    LONG m_cRef = 0;
     IOleClientSite* m_pDefaultSite = nullptr;
     IDocHostUIHandler* m_pDefaultHandler = nullptr;
     BOOL m_bNoScrollBars = TRUE;

@@ -289,17 +289,11 @@ void CWebDlg::OnBeforeNavigate2(IDispatch*, VARIANT*, VARIANT*, VARIANT*, VARIAN
 }
 
 void CWebDlg::OnNavigateComplete2(IDispatch*, VARIANT* pvUrl) {
-    try {
-        KeepAddress(pvUrl);
-    } catch (...) {
-    }
+    KeepAddress(pvUrl);
 }
 
 void CWebDlg::OnDocumentComplete(IDispatch*, VARIANT* pvUrl) {
-    try {
-        KeepAddress(pvUrl);
-    } catch (...) {
-    }
+    KeepAddress(pvUrl);
 }
 
 void CWebDlg::OnNewWindow3(IDispatch**, VARIANT_BOOL* pbCancel, long, BSTR, BSTR bstrUrl) {

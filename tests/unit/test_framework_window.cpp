@@ -1,10 +1,13 @@
-// A framework window that deletes itself when its window ends, as page windows do.
+// A framework window that deletes itself when its window ends, as page windows do; exceptions
+// stopped where the system called in.
 
 #include "framework/afxwin.h"
+#include "report/NetworkProbe.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -14,8 +17,10 @@ public:
     static void* operator new(std::size_t size) { return s_pBlock = ::operator new(size); }
     static void operator delete(void* p, std::size_t size) { std::memset(p, 0xDD, size); }
     static inline void* s_pBlock = nullptr;
+    static inline bool s_bRefuseCreation = false;
 
 protected:
+    int OnCreate(LPCREATESTRUCTW) { return s_bRefuseCreation ? -1 : 0; }
     void OnClose() { DestroyWindow(); }
     LRESULT OnCloseFromInside(WPARAM, LPARAM) { return SendMessage(WM_CLOSE); }
     void PostNcDestroy() override { delete this; }
@@ -23,6 +28,7 @@ protected:
 };
 
 BEGIN_MESSAGE_MAP(CSelfDeleting, CWnd)
+ON_WM_CREATE()
 ON_WM_CLOSE()
 ON_MESSAGE(WM_APP, OnCloseFromInside)
 END_MESSAGE_MAP()
@@ -30,16 +36,93 @@ END_MESSAGE_MAP()
 } // namespace
 
 TEST(FrameworkWindow, NothingWritesIntoASelfDeletedWindow) {
-    for (UINT message : {UINT(WM_CLOSE), UINT(WM_APP)}) { // destroyed by its handler, or nested
+    // Destroyed by its handler, nested, or by its own refused creation.
+    for (UINT message : {UINT(WM_CLOSE), UINT(WM_APP), UINT(WM_CREATE)}) {
+        CSelfDeleting::s_bRefuseCreation = message == WM_CREATE;
         CSelfDeleting* wnd = new CSelfDeleting;
-        ASSERT_TRUE(
-            wnd->CreateEx(0, AfxRegisterWndClass(0), L"", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr));
         const unsigned char* block = static_cast<const unsigned char*>(CSelfDeleting::s_pBlock);
-        SendMessageW(wnd->m_hWnd, message, 0, 0);
+        BOOL created =
+            wnd->CreateEx(0, AfxRegisterWndClass(0), L"", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr);
+        ASSERT_EQ(!CSelfDeleting::s_bRefuseCreation, created != FALSE);
+        if (created)
+            SendMessageW(wnd->m_hWnd, message, 0, 0);
         size_t touched = 0;
         for (size_t i = 0; i < sizeof(CSelfDeleting); ++i)
             touched += block[i] != 0xDD;
         EXPECT_EQ(0u, touched) << "bytes written after the object was deleted, message " << message;
         ::operator delete(const_cast<unsigned char*>(block));
+    }
+}
+
+namespace {
+
+int g_nOwnEnds = 0;
+LRESULT CALLBACK OwnProcedure(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    g_nOwnEnds += message == WM_NCDESTROY;
+    return DefWindowProcW(hWnd, message, wParam, lParam);
+}
+
+class CSubclassing : public CWnd {
+public:
+    using CWnd::SubclassWindow;
+};
+
+} // namespace
+
+// An object bound to a window made elsewhere (as a dialog is) and deleted before it.
+TEST(FrameworkWindow, AWindowMadeElsewhereSeesItsEndAfterItsObjectWent) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = OwnProcedure;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TovoOwnProcedure";
+    RegisterClassW(&wc);
+    auto* wnd = new CSubclassing;
+    ASSERT_TRUE(wnd->SubclassWindow(CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 9, 9,
+                                                    nullptr, nullptr, wc.hInstance, nullptr)));
+    HWND hWnd = wnd->m_hWnd;
+    delete wnd;
+    EXPECT_FALSE(IsWindow(hWnd));
+    EXPECT_EQ(1, g_nOwnEnds);
+}
+
+namespace {
+
+class CThrowing : public CWnd {
+protected:
+    LRESULT OnSetText(WPARAM, LPARAM) { throw std::bad_alloc(); }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CThrowing, CWnd)
+ON_MESSAGE(WM_SETTEXT, OnSetText)
+END_MESSAGE_MAP()
+
+} // namespace
+
+// On the 32-bit build each of these would end the process; the 64-bit build would carry the
+// exception into the test.
+TEST(FrameworkWindow, WhatAHandlerThrowsStopsWhereTheSystemCalledIn) {
+    CThrowing wnd;
+    ASSERT_TRUE(
+        wnd.CreateEx(0, AfxRegisterWndClass(0), L"", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr));
+    EXPECT_TRUE(SetWindowTextW(wnd.m_hWnd, L"kept")); // the default processing still ran
+    wchar_t text[8] = {};
+    GetWindowTextW(wnd.m_hWnd, text, 8);
+    EXPECT_STREQ(L"kept", text);
+
+    HANDLE thread = AfxBeginThread([](LPVOID) -> UINT { throw new CException; }, nullptr);
+    ASSERT_TRUE(thread);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    EXPECT_EQ(static_cast<DWORD>(-1), code);
+
+    // A probe whose check throws counts as offline.
+    for (bool throws : {false, true}) {
+        auto check = throws ? +[](const std::wstring&) -> BOOL { throw std::bad_alloc(); }
+                            : +[](const std::wstring&) -> BOOL { return TRUE; };
+        std::future<BOOL> answer = StartConnectionCheck(L"", check);
+        EXPECT_EQ(!throws, AwaitConnectionCheck(answer, 10000) != FALSE);
     }
 }

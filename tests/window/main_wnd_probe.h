@@ -16,9 +16,9 @@ public:
     Gdiplus::FontFamily* FontFamily() const { return w.m_pFontFamily; }
     int Width() const { return w.m_nWidth; }
     int Height() const { return w.m_nHeight; }
-    ControlLayout Layout() const { return w.Layout(); }
-    ControlStates States() const { return w.States(); }
-    void SetStates(const ControlStates& s) { w.SetStates(s); }
+    ControlLayout Layout() const { return w.m_layout; }
+    ControlStates States() const { return w.m_states; }
+    void SetStates(const ControlStates& s) { w.m_states = s; }
     void LoadSkin() { w.LoadSkin(); }
     // Replaces every image by the file as GDI+ loads it, without any preparation.
     void UsePlainImages() {
@@ -43,7 +43,7 @@ public:
                 w.m_pImgTab[1], w.m_pImgTab[2], w.m_pImgTab[3],  w.m_pImgTab[4],   w.m_pImgTab[5]};
     }
     void ForgetLastTick() { w.m_bLastTickOnline = FALSE; }
-    BOOL Maximized() const { return w.m_bMaximized; }
+    BOOL Maximized() const { return w.m_states.maximized; }
     CWebDlg* Page(int tab) const { return w.m_pWebDlg[tab]; }
     // The image of a skin file, by its name.
     Gdiplus::Image* Image(const wchar_t* file) const {

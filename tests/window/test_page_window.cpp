@@ -14,6 +14,7 @@
 
 #include <cwctype>
 #include <iterator>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -22,7 +23,11 @@ namespace {
 
 BOOL g_bNetwork = TRUE;
 int g_nDropAfter = -1; // the network goes down after this many more tests
+BOOL g_bThrow = FALSE;
+int g_nThrown = 0;
 BOOL FakeNetwork(LPDWORD flags) {
+    if (g_bThrow && ++g_nThrown)
+        throw std::bad_alloc();
     if (flags)
         *flags = 0;
     if (g_nDropAfter >= 0 && g_nDropAfter-- == 0)
@@ -49,6 +54,16 @@ void Pump(DWORD ms) {
     } while (GetTickCount() - start < ms);
 }
 
+// Straight to the control, past the page.
+void NavigateControl(IWebBrowser2* browser, const std::wstring& address) {
+    VARIANT url;
+    VariantInit(&url);
+    url.vt = VT_BSTR;
+    url.bstrVal = SysAllocString(address.c_str());
+    browser->Navigate2(&url, nullptr, nullptr, nullptr, nullptr);
+    VariantClear(&url);
+}
+
 template <typename Pred> bool PumpUntil(Pred pred, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     while (!pred()) {
@@ -73,6 +88,8 @@ protected:
     void SetUp() override {
         g_bNetwork = TRUE;
         g_nDropAfter = -1;
+        g_bThrow = FALSE;
+        g_nThrown = 0;
         g_opened.clear();
         CWebDlg::s_pfnIsNetworkAlive = &FakeNetwork;
         CWebDlg::s_pfnOpenExternal = &SpyOpen;
@@ -353,12 +370,7 @@ TEST_F(PageWindow, AClosedControlNoLongerReachesThePage) {
     IOleClientSite* site = reinterpret_cast<IOleClientSite*>(1);
     object->GetClientSite(&site);
     EXPECT_EQ(nullptr, site);
-    VARIANT url;
-    VariantInit(&url);
-    url.vt = VT_BSTR;
-    url.bstrVal = SysAllocString(server.Url(L"/late").c_str());
-    browser->Navigate2(&url, nullptr, nullptr, nullptr, nullptr);
-    VariantClear(&url);
+    NavigateControl(browser, server.Url(L"/late"));
     Pump(300);
     browser->Release();
     object->Release();
@@ -367,13 +379,17 @@ TEST_F(PageWindow, AClosedControlNoLongerReachesThePage) {
 
 namespace {
 
+enum class Init { Succeeds, Fails, Throws };
+
 // A dialog that deletes itself once its window is gone, as pages do.
 class SelfDeletingDialog : public CDialog {
 public:
-    explicit SelfDeletingDialog(bool failInit) : m_bFailInit(failInit) {}
+    explicit SelfDeletingDialog(Init init) : m_init(init) {}
     static int s_nDeleted;
     BOOL OnInitDialog() override {
-        if (!m_bFailInit)
+        if (m_init == Init::Throws)
+            throw std::bad_alloc();
+        if (m_init == Init::Succeeds)
             return TRUE;
         DestroyWindow();
         return FALSE;
@@ -384,8 +400,9 @@ protected:
     void PostNcDestroy() override { delete this; }
 
 private:
-    bool m_bFailInit;
+    Init m_init;
 };
+
 int SelfDeletingDialog::s_nDeleted = 0;
 
 } // namespace
@@ -393,13 +410,16 @@ int SelfDeletingDialog::s_nDeleted = 0;
 TEST_F(PageWindow, FailedDialogCreationLeavesTheObjectDeletedOnce) {
     struct Case {
         UINT nTemplate;
-        bool failInit;
+        Init init;
         BOOL created;
-    } cases[] = {{IDD_WEBDLG, false, TRUE}, {IDD_WEBDLG, true, FALSE}, {12345, false, FALSE}};
+    } cases[] = {{IDD_WEBDLG, Init::Succeeds, TRUE},
+                 {IDD_WEBDLG, Init::Fails, FALSE},
+                 {12345, Init::Succeeds, FALSE},
+                 {IDD_WEBDLG, Init::Throws, TRUE}}; // the dialog manager's default: a window
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.nTemplate << " " << c.failInit);
+        SCOPED_TRACE(testing::Message() << c.nTemplate << " " << static_cast<int>(c.init));
         SelfDeletingDialog::s_nDeleted = 0;
-        auto* dlg = new SelfDeletingDialog(c.failInit);
+        auto* dlg = new SelfDeletingDialog(c.init);
         EXPECT_EQ(c.created, dlg->Create(c.nTemplate, main));
         EXPECT_EQ(c.created ? 0 : 1, SelfDeletingDialog::s_nDeleted);
         if (c.created) {
@@ -407,6 +427,21 @@ TEST_F(PageWindow, FailedDialogCreationLeavesTheObjectDeletedOnce) {
             EXPECT_EQ(1, SelfDeletingDialog::s_nDeleted);
         }
     }
+}
+
+// The control calls the page's handlers from its own frames: what they throw stops there.
+TEST_F(PageWindow, HandlersThatThrowLeaveThePageWorking) {
+    ASSERT_TRUE(MakePage());
+    IWebBrowser2* browser = nullptr;
+    ASSERT_EQ(S_OK, CWnd::FromHandlePermanent(Browser())->GetControlUnknown()->QueryInterface(
+                        IID_IWebBrowser2, reinterpret_cast<void**>(&browser)));
+    g_bThrow = TRUE; // BeforeNavigate2's network test
+    for (std::string path : {"/kaifu", "/kaice"}) {
+        NavigateControl(browser, server.Url(std::wstring(path.begin(), path.end())));
+        EXPECT_TRUE(PumpUntil([&] { return server.GetsOf(path) == 1; }, 10000)) << path;
+    }
+    EXPECT_EQ(2, g_nThrown);
+    browser->Release();
 }
 
 TEST_F(PageWindow, NewWindowStormLaunchesOnlyWebAddressesWithoutBlocking) {
