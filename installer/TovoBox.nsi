@@ -7,6 +7,8 @@
 ;   SRC_DIR   the source tree (for the icon and the wizard picture)
 ;   SKIN_LIST a generated include that defines TOVO_SKIN_FILES, one line per skin file
 ;   OUT_FILE  the setup program to write
+;   SIGN      optional: a command that Authenticode-signs the file it is given in place, and is
+;             told which file that is (tools/sign.sh)
 
 !ifndef TARGET | VERSION | BIN_DIR | SRC_DIR | SKIN_LIST | OUT_FILE
   !error "Build the setup program with make installer"
@@ -16,6 +18,12 @@ Target ${TARGET}
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 ManifestDPIAware true
+
+; The uninstaller is signed before it is stored in the setup program, the setup program last.
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1" uninstaller' = 0
+  !finalize '"${SIGN}" "%1" setup' = 0
+!endif
 
 !define PRODUCT "Tovo页游开服"
 !define PUBLISHER "Tovo"
