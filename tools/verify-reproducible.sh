@@ -9,16 +9,26 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$1"
 work=$(cd "$1" && pwd)
-epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct)}
-# A make that runs this one must not hand the copies its job server or its signing certificate.
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 0)}
+# A make that runs this one must not hand the copies its job server or its signing certificate;
+# the suite runs beside it on the same cores.
 unset MAKEFLAGS MFLAGS MAKELEVEL SIGN_PKCS12 SIGN_PASSWORD_FILE SIGN_TIMESTAMP_URL
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
+
+# The files of the tree: those git knows of, or, outside a checkout, all but build folders.
+files() {
+    if git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
+        git -C "$root" ls-files -z --cached --others --exclude-standard
+    else
+        (cd "$root" && find . \( -name 'build*' -prune \) -o -type f -print0)
+    fi
+}
 
 build() {
     local src=$1 tz=$2
     rm -rf "$src"
     mkdir -p "$src"
-    git -C "$root" ls-files -z --cached --others --exclude-standard |
-        tar -C "$root" --null -T - --ignore-failed-read -cf - 2>/dev/null | tar -C "$src" -xf -
+    files | tar -C "$root" --null -T - --ignore-failed-read -cf - 2>/dev/null | tar -C "$src" -xf -
     if command -v makensis >/dev/null; then
         (cd "$src" && TZ=$tz SOURCE_DATE_EPOCH=$epoch make installer) >"$src.log" 2>&1
     else
