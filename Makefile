@@ -32,11 +32,17 @@ run: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) --target TovoBox
 	tools/run-client.sh $(BUILD)
 
-# The shipped configuration: the product's own portal addresses, no tests.
+# The shipped configuration: the product's own portal addresses, no tests. Reproducible: what it
+# records of time is the commit's. With SIGN_PKCS12 and SIGN_PASSWORD_FILE (and optionally
+# SIGN_TIMESTAMP_URL) the installer is signed (README: Releasing).
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
+SIGN_FLAGS = -DTOVO_SIGN_PKCS12=$(if $(SIGN_PKCS12),$(abspath $(SIGN_PKCS12))) \
+	-DTOVO_SIGN_PASSWORD_FILE=$(if $(SIGN_PASSWORD_FILE),$(abspath $(SIGN_PASSWORD_FILE))) \
+	-DTOVO_SIGN_TIMESTAMP_URL=$(SIGN_TIMESTAMP_URL)
 release: deps
 	cmake -S . -B build-release -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
-		-DTOVO_TESTS=OFF -DTOVO_STRIP=ON
-	cmake --build build-release
+		-DTOVO_TESTS=OFF -DTOVO_STRIP=ON -DTOVO_SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH) $(SIGN_FLAGS)
+	SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH) cmake --build build-release
 
 # The setup program for the release build: build-release/TovoBoxSetup.exe (installer/).
 installer: release
@@ -62,4 +68,16 @@ fuzz: deps
 	tools/fuzz.sh --seconds $(FUZZ_SECONDS) build-fuzz
 
 clean:
-	rm -rf $(BUILD) build-release build-fuzz
+	rm -rf $(BUILD) build-release build-fuzz build-repro
+
+# Builds the release client and the unsigned setup program twice, from two copies of this tree in
+# different folders, and compares them byte for byte (README: Releasing).
+.PHONY: verify-reproducible
+verify-reproducible: deps
+	tools/verify-reproducible.sh build-repro
+
+# Checks a setup program from elsewhere against this tree's release build, signed or not:
+# make check-setup SETUP=downloaded.exe [INSTALLED=folder it installed] (README: Releasing).
+.PHONY: check-setup
+check-setup: installer
+	tools/check-setup.sh build-release "$(SETUP)" $(if $(INSTALLED),"$(INSTALLED)")

@@ -4,9 +4,11 @@
 ;   TARGET    x86-unicode for the shipped 32-bit client, amd64-unicode for a 64-bit test build
 ;   VERSION   the product version, four numbers
 ;   BIN_DIR   the folder holding TovoBox.exe and skins/Common
-;   SRC_DIR   the source tree (for the icon)
+;   SRC_DIR   the source tree (for the icon and the wizard picture)
 ;   SKIN_LIST a generated include that defines TOVO_SKIN_FILES, one line per skin file
 ;   OUT_FILE  the setup program to write
+;   SIGN      optional: a command that Authenticode-signs the file it is given in place, and is
+;             told which file that is (tools/sign.sh)
 
 !ifndef TARGET | VERSION | BIN_DIR | SRC_DIR | SKIN_LIST | OUT_FILE
   !error "Build the setup program with make installer"
@@ -16,6 +18,12 @@ Target ${TARGET}
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 ManifestDPIAware true
+
+; The uninstaller is signed before it is stored in the setup program, the setup program last.
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1" uninstaller' = 0
+  !finalize '"${SIGN}" "%1" setup' = 0
+!endif
 
 !define PRODUCT "Tovo页游开服"
 !define PUBLISHER "Tovo"
@@ -44,10 +52,12 @@ BrandingText "${PRODUCT} ${VERSION}"
 !include FileFunc.nsh
 !include Sections.nsh
 !include WinMessages.nsh
-!include ${SKIN_LIST}
+!include "${SKIN_LIST}"
 
 !define MUI_ICON "${SRC_DIR}/res/app.ico"
 !define MUI_UNICON "${SRC_DIR}/res/app.ico"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${SRC_DIR}/installer/wizard.bmp"
+!define MUI_UNWELCOMEFINISHPAGE_BITMAP "${SRC_DIR}/installer/wizard.bmp"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
 !define MUI_FINISHPAGE_RUN "$INSTDIR\${EXE}"
@@ -57,8 +67,10 @@ BrandingText "${PRODUCT} ${VERSION}"
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_WELCOME
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_UNPAGE_FINISH
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
 VIProductVersion "${VERSION}"

@@ -8,7 +8,9 @@ set -euo pipefail
 packages=(cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386
     wine64 fonts-wqy-microhei nsis
     xvfb xdotool imagemagick googletest x11-utils iproute2 python3
-    clang libclang-rt-14-dev)
+    clang libclang-rt-14-dev
+    # signing the release and checking signatures (README: Releasing)
+    osslsigncode openssl)
 
 missing=()
 for p in "${packages[@]}"; do

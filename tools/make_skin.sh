@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the skin pictures in skins/Common/ and the application icon
-# res/app.ico with ImageMagick 6 ("convert"). Re-running gives the same files.
+# Builds the skin pictures in skins/Common/, the application icon res/app.ico and the setup
+# program's wizard picture installer/wizard.bmp with ImageMagick 6 ("convert"). Re-running gives
+# the same files.
 #
 # Shapes are written as MVG in 1x pixel-edge coordinates (pixel i spans i..i+1)
 # and rendered at SS times the size without antialiasing, then box-averaged
@@ -12,6 +13,7 @@ export LC_ALL=C
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 SKIN=$ROOT/skins/Common
 ICON=$ROOT/res/app.ico
+WIZARD=$ROOT/installer/wizard.bmp
 CJK=${CJK_FONT:-/usr/share/fonts/truetype/wqy/wqy-microhei.ttc}
 LATIN=${LATIN_FONT:-/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf}
 SS=8
@@ -261,6 +263,28 @@ make_offline_picture() {
   save "$TMP/net.png" "$SKIN/net.png"
 }
 
+# ---------------------------------------------------------- setup wizard --
+
+# The welcome and finish pages of the setup program and the uninstaller: 164 x 314, the header's
+# blue with the emblem and the name. NSIS reads only uncompressed 24-bit BMP.
+make_wizard_picture() {
+  emblem 64 "$TMP/em64.png"
+  vec 164 314 "fill none stroke #FFFFFF40 stroke-width 1
+    roundrectangle 49.5,71.5 114.5,136.5 14.5,14.5
+    stroke #FFFFFF14 stroke-width 18 circle 150,300 150,210
+    stroke #FFFFFF0C stroke-width 10 circle 10,20 10,-40
+    stroke none fill $ORANGE rectangle 62,204 102,206" "$TMP/wz_fg.png"
+  convert -size 164x314 "gradient:$HEAD_HI-$DEEP" \
+    "$TMP/wz_fg.png" -compose Over -composite \
+    "$TMP/em64.png" -geometry +50+72 -compose Over -composite \
+    -gravity North \
+    -font "$LATIN" -pointsize 28 -fill '#FFFFFF' -annotate +0+146 'Tovo' \
+    -font "$CJK" -pointsize 14 -fill '#A8D2EE' -kerning 4 -annotate +2+180 '开服盒子' \
+    -font "$CJK" -pointsize 12 -fill '#FFFFFFB0' -kerning 1 -annotate +0+218 '网页游戏开服表' \
+    "$TMP/wizard.png"
+  convert "$TMP/wizard.png" -strip -alpha off -type TrueColor BMP3:"$WIZARD"
+}
+
 make_caption_buttons
 make_tabs
 make_bands
@@ -268,3 +292,4 @@ make_logo
 make_home_link
 make_offline_picture
 make_icon
+make_wizard_picture

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The setup program signed with a throw-away certificate made here: it, the client it installs and
+# the uninstaller it writes verify against that certificate, a changed byte breaks the client's
+# signature, tools/check-setup.sh finds it to be this tree's build, and a wrong password or an
+# expired certificate stops the build with nothing left.
+# usage: signing.sh BUILD_DIR WORK_DIR
+set -euo pipefail
+build=$1 work=$2
+tools=$(cd "$(dirname "$0")/../../tools" && pwd)
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+setup=$work/out/TovoBoxSetup.exe
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# make_setup P12 PASSWORD_FILE: the build's own setup command, with this certificate.
+make_setup() {
+    sh "$build/make-setup.sh" --out "$setup" --stage "$work/out/stage" --pkcs12 "$1" --password-file "$2"
+}
+
+# A code-signing certificate valid for two days, and one that expired yesterday, with one password.
+head -c 18 /dev/urandom | base64 >pass
+openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 \
+    -subj "/CN=Tovo test signer" -addext extendedKeyUsage=codeSigning 2>/dev/null
+openssl x509 -req -in <(openssl req -new -key key.pem -subj "/CN=Tovo expired signer") \
+    -signkey key.pem -days -1 -extfile <(echo extendedKeyUsage=codeSigning) -out expired.pem 2>/dev/null
+for c in cert expired; do
+    openssl pkcs12 -export -inkey key.pem -in $c.pem -out $c.p12 -passout file:pass
+done
+echo wrong >wrong-pass
+
+make_setup cert.p12 pass >build.log 2>&1 || { cat build.log; fail "the signed build failed"; }
+! grep -qF "$(cat pass)" build.log || fail "the password is in the build log"
+
+# The client and the uninstaller as the setup program writes them: installed silently under Wine.
+inst=$build/wine/sign/drive_c/signed-install
+rm -rf "$inst"
+"$tools/wine-run.sh" --netns --prefix "$build/wine/sign" "$setup" /S /NOAUTOSTART '/D=C:\signed-install' ||
+    fail "the signed setup program did not install"
+for f in "$setup" "$inst/TovoBox.exe" "$inst/uninst.exe"; do
+    echo "== $f"
+    osslsigncode verify -CAfile cert.pem -in "$f" | grep -E "Subject|Calculated message digest|Signature verification" ||
+        fail "$f is not signed, or its signature does not verify"
+done
+cp "$inst/TovoBox.exe" changed.exe
+printf '\x5a' | dd of=changed.exe bs=1 seek=4096 conv=notrunc 2>/dev/null
+cmp -s changed.exe "$inst/TovoBox.exe" && fail "the byte was not changed"
+if osslsigncode verify -CAfile cert.pem -in changed.exe >/dev/null 2>&1; then
+    fail "a changed client still verifies"
+fi
+"$tools/check-setup.sh" "$build" "$setup" "$inst" || fail "the signed setup program is not found to be this build"
+
+# Each refusal names its cause and removes the setup program of the run before it.
+for c in "wrong-pass cert.p12 password" "pass expired.p12 expired"; do
+    read -r pw p12 word <<<"$c"
+    if make_setup "$p12" "$pw" >refused.log 2>&1; then
+        fail "$p12 with $pw was accepted"
+    fi
+    grep -q "$word" refused.log || { cat refused.log; fail "the refusal does not say '$word'"; }
+    [ ! -e "$setup" ] && [ ! -e out/stage ] && [ -z "$(ls out)" ] || fail "output left after the refusal: $(ls out)"
+done
+echo "signed, verified and refused as expected"
