@@ -15,7 +15,7 @@ work=$build/check-setup
 rm -rf "$work"
 mkdir -p "$work/signatures"
 
-if ! osslsigncode extract-signature -in "$setup" -out "$work/signatures/setup.p7" >/dev/null 2>&1; then
+if ! osslsigncode extract-signature -pem -in "$setup" -out "$work/signatures/setup.p7" >/dev/null 2>&1; then
     cmp "$setup" "$build/TovoBoxSetup.exe" || die "$setup is unsigned and not this tree's build"
     echo "check-setup.sh: $setup is unsigned and the same bytes as this tree's build"
     exit 0
@@ -28,12 +28,13 @@ if [ -z "$installed" ]; then
     installed=$prefix/drive_c/check-setup
 fi
 for kind in client:TovoBox.exe uninstaller:uninst.exe; do
-    osslsigncode extract-signature -in "$installed/${kind#*:}" -out "$work/signatures/${kind%%:*}.p7" \
+    osslsigncode extract-signature -pem -in "$installed/${kind#*:}" -out "$work/signatures/${kind%%:*}.p7" \
         >/dev/null 2>&1 || die "$installed/${kind#*:} carries no signature"
 done
 # The signers' own certificates, so that attaching checks that each signature fits its file.
+# PEM: what every osslsigncode version writes the same way (2.5 puts a header before DER).
 for sig in "$work"/signatures/*.p7; do
-    openssl pkcs7 -inform DER -in "$sig" -print_certs
+    openssl pkcs7 -in "$sig" -print_certs
 done >"$work/signatures/signers.pem"
 
 if ! sh "$build/make-setup.sh" --out "$work/TovoBoxSetup.exe" --stage "$work/stage" \
