@@ -3,6 +3,7 @@
 #include "framework/afxwin.h"
 #include "mainwnd/Interaction.h"
 #include "mainwnd/Layout.h"
+#include "mainwnd/Surface.h"
 
 #include "framework/afxgdiplus.h"
 
@@ -84,6 +85,9 @@ private:
 
     // Draws the whole surface off screen and copies it to hDC in one blit.
     void PaintSurface(HDC hDC);
+    // Builds what the first paint needs while start-up goes on.
+    void PrepareSurface();
+    SurfaceSkin Skin() const;
 
     ControlLayout Layout() const;
     ControlStates States() const;
@@ -146,6 +150,8 @@ private:
     // too; a rise they caused must not hide the one the tick is waiting for.
     BOOL m_bLastTickOnline = FALSE;
     BOOL m_bTrackingMouse = FALSE;
+    // What paints keep for the current size and skin; released with the skin.
+    CSurfaceCache m_surface;
 };
 
 extern CMainWnd* g_pMainWnd;

@@ -20,6 +20,7 @@ public:
     ControlStates States() const { return w.States(); }
     void SetStates(const ControlStates& s) { w.SetStates(s); }
     void LoadSkin() { w.LoadSkin(); }
+    SurfaceSkin Skin() const { return w.Skin(); }
     // Replaces every image by the file as GDI+ loads it, without any preparation.
     void UsePlainImages() {
         for (const CMainWnd::SkinEntry& e : CMainWnd::s_skin) {
@@ -27,6 +28,7 @@ public:
             delete image;
             image = new Gdiplus::Image((w.m_strSkinDir + e.file).c_str(), FALSE);
         }
+        w.m_surface.Release();
     }
     // Replaces the skin of a window still at its default size.
     void UseSkin(const std::wstring& dir) {

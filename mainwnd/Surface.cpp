@@ -1,0 +1,179 @@
+#include "mainwnd/Surface.h"
+
+#include "mainwnd/Drawing.h"
+
+namespace {
+
+using namespace Gdiplus;
+
+// Header and bottom strips, body, border, logo and link picture: what lies under the controls.
+void DrawBackdrop(Graphics& g, const SurfaceSkin& skin, int W, int H, const RECT& homeLink) {
+    if (skin.top)
+        g.DrawImage(skin.top, Rect(0, 0, W, 46), 0, 0, 8, 45, UnitPixel);
+    SolidBrush white(Color(0xFFFFFFFF));
+    g.FillRectangle(&white, 0.0f, 46.0f, static_cast<REAL>(W), static_cast<REAL>(H - 76));
+    if (skin.bottom)
+        g.DrawImage(skin.bottom, Rect(0, H - 30, W, 30), 0, 0, 8, 29, UnitPixel);
+
+    Pen pen(Color(0xFF0D4465), 1.0f);
+    g.DrawLine(&pen, 0, 0, 0, H);
+    g.DrawLine(&pen, 0, 0, W, 0);
+    g.DrawLine(&pen, 0, H - 1, W, H - 1);
+    g.DrawLine(&pen, W - 1, 0, W - 1, H);
+
+    if (skin.logo)
+        g.DrawImage(skin.logo, Rect(10, 1, 135, 45), 0, 0, static_cast<INT>(skin.logo->GetWidth()),
+                    static_cast<INT>(skin.logo->GetHeight()), UnitPixel);
+    DrawImageInRect(&g, skin.content, homeLink);
+}
+
+// Each control in the frame of its state: frame k of a strip is rows k·h to k·h + h - 1.
+void DrawControls(Graphics& g, const SurfaceSkin& skin, const ControlLayout& layout,
+                  const ControlStates& states) {
+    for (int id = kMinButton; id < kControlCount; ++id) {
+        Image* image = skin.control[id];
+        if (!image)
+            continue;
+        RECT rc = ControlRect(layout, id);
+        INT w = rc.right - rc.left, h = rc.bottom - rc.top;
+        g.DrawImage(image, Rect(rc.left, rc.top, w, h), 0, states.state[id] * h, w, h, UnitPixel);
+    }
+}
+
+RectF CaptionRect(int W, int H) {
+    return RectF(static_cast<REAL>(W - 133), static_cast<REAL>(H - 23), 133.0f, 23.0f);
+}
+
+void DrawCaption(Graphics& g, const SurfaceSkin& skin, int W, int H) {
+    Font font(skin.font, 12.0f, FontStyleRegular, UnitPixel);
+    StringFormat format(0, LANG_NEUTRAL);
+    SolidBrush grey(Color(0xFF888888));
+    g.DrawString(L"TOVO网页游戏开服表", -1, &font, CaptionRect(W, H), &format, &grey);
+}
+
+void PrepareGraphics(Graphics& g) {
+    g.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
+}
+
+// The smallest rectangle that holds every control.
+RECT ControlBand(const ControlLayout& layout) {
+    RECT band = ControlRect(layout, kMinButton);
+    for (int id = kMinButton + 1; id < kControlCount; ++id) {
+        RECT rc = ControlRect(layout, id);
+        UnionRect(&band, &band, &rc);
+    }
+    return band;
+}
+
+// A memory DC holding a new bitmap compatible with hDC.
+bool MakeSurface(HDC hDC, int w, int h, UniqueMemoryDC& dc, UniqueBitmap& bitmap, HGDIOBJ& old) {
+    dc.reset(CreateCompatibleDC(hDC));
+    bitmap.reset(CreateCompatibleBitmap(hDC, w, h));
+    if (!dc || !bitmap)
+        return false;
+    old = SelectObject(dc.get(), bitmap.get());
+    return true;
+}
+
+} // namespace
+
+void DrawSurface(Graphics& g, const SurfaceSkin& skin, int W, int H, const ControlLayout& layout,
+                 const ControlStates& states) {
+    PrepareGraphics(g);
+    DrawBackdrop(g, skin, W, H, layout.homeLink);
+    DrawControls(g, skin, layout, states);
+    DrawCaption(g, skin, W, H);
+}
+
+void CSurfaceCache::Paint(HDC hDC, const SurfaceSkin& skin, int W, int H,
+                          const ControlLayout& layout, const ControlStates& states) {
+    Prepare(hDC, skin, W, H, layout);
+    if (!m_dcFrame) {
+        // Nothing could be kept: one frame for this paint alone.
+        UniqueMemoryDC dc;
+        UniqueBitmap bitmap;
+        HGDIOBJ old = nullptr;
+        if (!MakeSurface(hDC, W, H, dc, bitmap, old))
+            return;
+        {
+            Graphics g(dc.get());
+            DrawSurface(g, skin, W, H, layout, states);
+        }
+        BitBlt(hDC, 0, 0, W, H, dc.get(), 0, 0, SRCCOPY);
+        SelectObject(dc.get(), old);
+        return;
+    }
+    const RECT& b = m_rcBand;
+    BitBlt(m_dcFrame.get(), b.left, b.top, b.right - b.left, b.bottom - b.top, m_dcBand.get(), 0, 0,
+           SRCCOPY);
+    {
+        Graphics g(m_dcFrame.get());
+        PrepareGraphics(g);
+        DrawControls(g, skin, layout, states);
+    }
+    BitBlt(hDC, 0, 0, W, H, m_dcFrame.get(), 0, 0, SRCCOPY);
+}
+
+void CSurfaceCache::Prepare(HDC hDC, const SurfaceSkin& skin, int W, int H,
+                            const ControlLayout& layout) {
+    Key key;
+    key.width = W;
+    key.height = H;
+    // A memory DC holding a DIB section gets DIB sections of that format as compatible bitmaps.
+    DIBSECTION dib = {};
+    key.dib = GetObjectType(hDC) == OBJ_MEMDC &&
+              GetObjectW(GetCurrentObject(hDC, OBJ_BITMAP), sizeof dib, &dib) == sizeof dib;
+    key.bits = key.dib ? dib.dsBm.bmBitsPixel : GetDeviceCaps(hDC, BITSPIXEL);
+    key.font = skin.font;
+    if (m_dcFrame && key == m_key)
+        return;
+    Release();
+    if (!Build(hDC, skin, key, layout))
+        Release();
+}
+
+bool CSurfaceCache::Build(HDC hDC, const SurfaceSkin& skin, const Key& key,
+                          const ControlLayout& layout) {
+    const int W = key.width, H = key.height;
+    // The caption is drawn before the controls here and after them in a full draw: the same
+    // pixels only while no control reaches into its rectangle.
+    RECT band = ControlBand(layout);
+    RectF caption = CaptionRect(W, H);
+    RECT captionRect = {static_cast<LONG>(caption.X), static_cast<LONG>(caption.Y),
+                        static_cast<LONG>(caption.GetRight()),
+                        static_cast<LONG>(caption.GetBottom())};
+    RECT overlap;
+    if (W <= 0 || H <= 0 || IsRectEmpty(&band) || IntersectRect(&overlap, &band, &captionRect))
+        return false;
+    if (!MakeSurface(hDC, W, H, m_dcFrame, m_bmpFrame, m_oldFrame) ||
+        !MakeSurface(hDC, band.right - band.left, band.bottom - band.top, m_dcBand, m_bmpBand,
+                     m_oldBand))
+        return false;
+    {
+        Graphics g(m_dcFrame.get());
+        PrepareGraphics(g);
+        DrawBackdrop(g, skin, W, H, layout.homeLink);
+        DrawCaption(g, skin, W, H);
+    }
+    GdiFlush();
+    if (!BitBlt(m_dcBand.get(), 0, 0, band.right - band.left, band.bottom - band.top,
+                m_dcFrame.get(), band.left, band.top, SRCCOPY))
+        return false;
+    m_rcBand = band;
+    m_key = key;
+    return true;
+}
+
+void CSurfaceCache::Release() {
+    if (m_dcFrame && m_oldFrame)
+        SelectObject(m_dcFrame.get(), m_oldFrame);
+    if (m_dcBand && m_oldBand)
+        SelectObject(m_dcBand.get(), m_oldBand);
+    m_oldFrame = m_oldBand = nullptr;
+    m_dcFrame.reset();
+    m_dcBand.reset();
+    m_bmpFrame.reset();
+    m_bmpBand.reset();
+    m_key = Key();
+    m_rcBand = RECT{};
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The main window's surface: everything a paint draws, and the part of it that is kept between
+// paints because it changes only with the size or the skin.
+
+#include "framework/afxgdiplus.h"
+#include "framework/handles.h"
+#include "mainwnd/Interaction.h"
+
+// The skin as a paint reads it; nothing here is owned.
+struct SurfaceSkin {
+    Gdiplus::Image* top = nullptr;
+    Gdiplus::Image* bottom = nullptr;
+    Gdiplus::Image* logo = nullptr;
+    Gdiplus::Image* content = nullptr;
+    Gdiplus::Image* control[kControlCount] = {}; // frame strips by control id; entry 0 unused
+    Gdiplus::FontFamily* font = nullptr;
+};
+
+// The whole W x H surface, each element drawn in turn as every paint once drew it.
+void DrawSurface(Gdiplus::Graphics& g, const SurfaceSkin& skin, int W, int H,
+                 const ControlLayout& layout, const ControlStates& states);
+
+// The surface without its controls (strips, body, border, logo, link picture and caption),
+// drawn once for a size and a skin, and the frame that paints compose in. A paint then only
+// puts the controls' band back and draws the controls over it.
+class CSurfaceCache {
+public:
+    CSurfaceCache() = default;
+    ~CSurfaceCache() { Release(); }
+    CSurfaceCache(const CSurfaceCache&) = delete;
+    CSurfaceCache& operator=(const CSurfaceCache&) = delete;
+
+    // Composes the surface off screen and copies it to hDC in one BitBlt.
+    void Paint(HDC hDC, const SurfaceSkin& skin, int W, int H, const ControlLayout& layout,
+               const ControlStates& states);
+    // Builds what a paint of that size will need, so that the first one does not pay for it.
+    void Prepare(HDC hDC, const SurfaceSkin& skin, int W, int H, const ControlLayout& layout);
+    // Forgets everything kept; the next paint builds afresh (a new skin, a closing window).
+    void Release();
+
+private:
+    struct Key {
+        int width = -1, height = -1;
+        int bits = -1;    // depth of a bitmap compatible with the target
+        bool dib = false; // that bitmap is a DIB section, which GDI+ draws into differently
+        Gdiplus::FontFamily* font = nullptr;
+        bool operator==(const Key& o) const {
+            return width == o.width && height == o.height && bits == o.bits && dib == o.dib &&
+                   font == o.font;
+        }
+    };
+    bool Build(HDC hDC, const SurfaceSkin& skin, const Key& key, const ControlLayout& layout);
+
+    Key m_key;
+    RECT m_rcBand = {}; // everything the controls may touch
+    // The frame holds the surface of the last paint; the band keeps the controls' band without
+    // them. Each bitmap stays selected into its own memory DC.
+    UniqueBitmap m_bmpFrame, m_bmpBand;
+    UniqueMemoryDC m_dcFrame, m_dcBand;
+    HGDIOBJ m_oldFrame = nullptr, m_oldBand = nullptr;
+};
