@@ -2,18 +2,23 @@
 
 #include "mainwnd/Drawing.h"
 
+#include <algorithm>
+
 namespace {
 
 using namespace Gdiplus;
 
+constexpr int kHeaderRows = 46; // the header strip, and the logo within it
+constexpr int kBottomRows = 30; // the bottom bar
+
 // Header and bottom strips, body, border, logo and link picture: what lies under the controls.
 void DrawBackdrop(Graphics& g, const SurfaceSkin& skin, int W, int H, const RECT& homeLink) {
     if (skin.top)
-        g.DrawImage(skin.top, Rect(0, 0, W, 46), 0, 0, 8, 45, UnitPixel);
+        g.DrawImage(skin.top, Rect(0, 0, W, kHeaderRows), 0, 0, 8, 45, UnitPixel);
     SolidBrush white(Color(0xFFFFFFFF));
     g.FillRectangle(&white, 0.0f, 46.0f, static_cast<REAL>(W), static_cast<REAL>(H - 76));
     if (skin.bottom)
-        g.DrawImage(skin.bottom, Rect(0, H - 30, W, 30), 0, 0, 8, 29, UnitPixel);
+        g.DrawImage(skin.bottom, Rect(0, H - kBottomRows, W, kBottomRows), 0, 0, 8, 29, UnitPixel);
 
     Pen pen(Color(0xFF0D4465), 1.0f);
     g.DrawLine(&pen, 0, 0, 0, H);
@@ -88,30 +93,28 @@ void DrawSurface(Graphics& g, const SurfaceSkin& skin, int W, int H, const Contr
 void CSurfaceCache::Paint(HDC hDC, const SurfaceSkin& skin, int W, int H,
                           const ControlLayout& layout, const ControlStates& states) {
     Prepare(hDC, skin, W, H, layout);
-    if (!m_dcFrame) {
-        // Nothing could be kept: one frame for this paint alone.
-        UniqueMemoryDC dc;
-        UniqueBitmap bitmap;
-        HGDIOBJ old = nullptr;
-        if (!MakeSurface(hDC, W, H, dc, bitmap, old))
-            return;
-        {
-            Graphics g(dc.get());
-            DrawSurface(g, skin, W, H, layout, states);
-        }
-        BitBlt(hDC, 0, 0, W, H, dc.get(), 0, 0, SRCCOPY);
-        SelectObject(dc.get(), old);
+    UniqueMemoryDC frame;
+    UniqueBitmap bitmap;
+    HGDIOBJ old = nullptr;
+    if (!MakeSurface(hDC, W, H, frame, bitmap, old))
         return;
-    }
-    const RECT& b = m_rcBand;
-    BitBlt(m_dcFrame.get(), b.left, b.top, b.right - b.left, b.bottom - b.top, m_dcBand.get(), 0, 0,
-           SRCCOPY);
-    {
-        Graphics g(m_dcFrame.get());
+    if (m_dcStrips) {
+        // The body's rows are all alike: one of them is stretched over the body's height.
+        const int top = m_nTopRows, bodyRows = H - kBottomRows - top;
+        BitBlt(frame.get(), 0, 0, W, top, m_dcStrips.get(), 0, 0, SRCCOPY);
+        SetStretchBltMode(frame.get(), COLORONCOLOR);
+        StretchBlt(frame.get(), 0, top, W, bodyRows, m_dcStrips.get(), 0, top, W, 1, SRCCOPY);
+        BitBlt(frame.get(), 0, H - kBottomRows, W, kBottomRows, m_dcStrips.get(), 0, top + 1,
+               SRCCOPY);
+        Graphics g(frame.get());
         PrepareGraphics(g);
         DrawControls(g, skin, layout, states);
+    } else {
+        Graphics g(frame.get());
+        DrawSurface(g, skin, W, H, layout, states);
     }
-    BitBlt(hDC, 0, 0, W, H, m_dcFrame.get(), 0, 0, SRCCOPY);
+    BitBlt(hDC, 0, 0, W, H, frame.get(), 0, 0, SRCCOPY);
+    SelectObject(frame.get(), old);
 }
 
 void CSurfaceCache::Prepare(HDC hDC, const SurfaceSkin& skin, int W, int H,
@@ -125,55 +128,56 @@ void CSurfaceCache::Prepare(HDC hDC, const SurfaceSkin& skin, int W, int H,
               GetObjectW(GetCurrentObject(hDC, OBJ_BITMAP), sizeof dib, &dib) == sizeof dib;
     key.bits = key.dib ? dib.dsBm.bmBitsPixel : GetDeviceCaps(hDC, BITSPIXEL);
     key.font = skin.font;
-    if (m_dcFrame && key == m_key)
+    if (key == m_key)
         return;
     Release();
-    if (!Build(hDC, skin, key, layout))
-        Release();
+    m_key = key;
+    if (!Build(hDC, skin, layout))
+        Release(); // and paints draw everything until the size or the target changes
+    m_key = key;
 }
 
-bool CSurfaceCache::Build(HDC hDC, const SurfaceSkin& skin, const Key& key,
-                          const ControlLayout& layout) {
-    const int W = key.width, H = key.height;
-    // The caption is drawn before the controls here and after them in a full draw: the same
-    // pixels only while no control reaches into its rectangle.
+bool CSurfaceCache::Build(HDC hDC, const SurfaceSkin& skin, const ControlLayout& layout) {
+    const int W = m_key.width, H = m_key.height;
+    // Everything from the top edge to the lowest control, one row of the body below it, and the
+    // bottom bar. The caption is drawn before the controls here and after them in a full draw:
+    // the same pixels only while no control reaches into its rectangle.
     RECT band = ControlBand(layout);
+    const int top = std::max(kHeaderRows, static_cast<int>(band.bottom));
     RectF caption = CaptionRect(W, H);
     RECT captionRect = {static_cast<LONG>(caption.X), static_cast<LONG>(caption.Y),
                         static_cast<LONG>(caption.GetRight()),
                         static_cast<LONG>(caption.GetBottom())};
     RECT overlap;
-    if (W <= 0 || H <= 0 || IsRectEmpty(&band) || IntersectRect(&overlap, &band, &captionRect))
+    if (W <= 0 || top >= H - kBottomRows || band.top < 0 ||
+        IntersectRect(&overlap, &band, &captionRect))
         return false;
-    if (!MakeSurface(hDC, W, H, m_dcFrame, m_bmpFrame, m_oldFrame) ||
-        !MakeSurface(hDC, band.right - band.left, band.bottom - band.top, m_dcBand, m_bmpBand,
-                     m_oldBand))
+    UniqueMemoryDC full;
+    UniqueBitmap fullBitmap;
+    HGDIOBJ old = nullptr;
+    if (!MakeSurface(hDC, W, H, full, fullBitmap, old) ||
+        !MakeSurface(hDC, W, top + 1 + kBottomRows, m_dcStrips, m_bmpStrips, m_oldStrips))
         return false;
     {
-        Graphics g(m_dcFrame.get());
+        Graphics g(full.get());
         PrepareGraphics(g);
         DrawBackdrop(g, skin, W, H, layout.homeLink);
         DrawCaption(g, skin, W, H);
     }
-    GdiFlush();
-    if (!BitBlt(m_dcBand.get(), 0, 0, band.right - band.left, band.bottom - band.top,
-                m_dcFrame.get(), band.left, band.top, SRCCOPY))
-        return false;
-    m_rcBand = band;
-    m_key = key;
-    return true;
+    bool copied = BitBlt(m_dcStrips.get(), 0, 0, W, top + 1, full.get(), 0, 0, SRCCOPY) &&
+                  BitBlt(m_dcStrips.get(), 0, top + 1, W, kBottomRows, full.get(), 0,
+                         H - kBottomRows, SRCCOPY);
+    SelectObject(full.get(), old);
+    m_nTopRows = top;
+    return copied;
 }
 
 void CSurfaceCache::Release() {
-    if (m_dcFrame && m_oldFrame)
-        SelectObject(m_dcFrame.get(), m_oldFrame);
-    if (m_dcBand && m_oldBand)
-        SelectObject(m_dcBand.get(), m_oldBand);
-    m_oldFrame = m_oldBand = nullptr;
-    m_dcFrame.reset();
-    m_dcBand.reset();
-    m_bmpFrame.reset();
-    m_bmpBand.reset();
+    if (m_dcStrips && m_oldStrips)
+        SelectObject(m_dcStrips.get(), m_oldStrips);
+    m_oldStrips = nullptr;
+    m_dcStrips.reset();
+    m_bmpStrips.reset();
     m_key = Key();
-    m_rcBand = RECT{};
+    m_nTopRows = 0;
 }

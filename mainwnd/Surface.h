@@ -20,9 +20,10 @@ struct SurfaceSkin {
 void DrawSurface(Gdiplus::Graphics& g, const SurfaceSkin& skin, int W, int H,
                  const ControlLayout& layout, const ControlStates& states);
 
-// The surface without its controls (strips, body, border, logo, link picture and caption),
-// drawn once for a size and a skin, and the frame that paints compose in. A paint then only
-// puts the controls' band back and draws the controls over it.
+// The surface without its controls (strips, body, border, logo, link picture and caption), drawn
+// once for a size and a skin and kept in the rows that differ: from the top edge down to the
+// controls' lowest row, one row of the body, and the bottom bar. A paint composes its frame from
+// them and draws only the controls over it.
 class CSurfaceCache {
 public:
     CSurfaceCache() = default;
@@ -49,13 +50,12 @@ private:
                    font == o.font;
         }
     };
-    bool Build(HDC hDC, const SurfaceSkin& skin, const Key& key, const ControlLayout& layout);
+    bool Build(HDC hDC, const SurfaceSkin& skin, const ControlLayout& layout);
 
-    Key m_key;
-    RECT m_rcBand = {}; // everything the controls may touch
-    // The frame holds the surface of the last paint; the band keeps the controls' band without
-    // them. Each bitmap stays selected into its own memory DC.
-    UniqueBitmap m_bmpFrame, m_bmpBand;
-    UniqueMemoryDC m_dcFrame, m_dcBand;
-    HGDIOBJ m_oldFrame = nullptr, m_oldBand = nullptr;
+    Key m_key; // what the strips were built for, or failed to be built for
+    int m_nTopRows = 0;
+    // Rows 0 to m_nTopRows of the surface, then its bottom bar; selected into its own memory DC.
+    UniqueBitmap m_bmpStrips;
+    UniqueMemoryDC m_dcStrips;
+    HGDIOBJ m_oldStrips = nullptr;
 };
