@@ -136,6 +136,8 @@ int CMainWnd::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
 
     g_pMainWnd = this;
     EnableDebugPrivilege();
+    // The strips are drawn while the probe's answer is on its way; the caption waits for the font.
+    PrepareBackdrop();
     // Bounded: a probe site that drops packets must not keep the window from appearing.
     m_bOnline.store(AwaitConnectionCheck(probe, kStartupProbeWaitMs), std::memory_order_relaxed);
     UpdateTrayIcon(NIM_ADD);
@@ -375,6 +377,12 @@ SurfaceSkin CMainWnd::Skin() const {
 
 void CMainWnd::PaintSurface(HDC hDC) {
     m_surface.Paint(hDC, Skin(), m_nWidth, m_nHeight, Layout(), States());
+}
+
+void CMainWnd::PrepareBackdrop() {
+    WindowDC dc(m_hWnd);
+    if (dc.get())
+        m_surface.PrepareBackdrop(dc.get(), Skin(), m_nWidth, m_nHeight, Layout());
 }
 
 void CMainWnd::PrepareSurface() {

@@ -85,7 +85,8 @@ private:
 
     // Draws the whole surface off screen and copies it to hDC in one blit.
     void PaintSurface(HDC hDC);
-    // Builds what the first paint needs while start-up goes on.
+    // Build what the first paint needs while start-up goes on.
+    void PrepareBackdrop();
     void PrepareSurface();
     SurfaceSkin Skin() const;
 

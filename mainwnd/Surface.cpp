@@ -117,8 +117,7 @@ void CSurfaceCache::Paint(HDC hDC, const SurfaceSkin& skin, int W, int H,
     SelectObject(frame.get(), old);
 }
 
-void CSurfaceCache::Prepare(HDC hDC, const SurfaceSkin& skin, int W, int H,
-                            const ControlLayout& layout) {
+CSurfaceCache::Key CSurfaceCache::KeyFor(HDC hDC, const SurfaceSkin& skin, int W, int H) {
     Key key;
     key.width = W;
     key.height = H;
@@ -128,56 +127,92 @@ void CSurfaceCache::Prepare(HDC hDC, const SurfaceSkin& skin, int W, int H,
               GetObjectW(GetCurrentObject(hDC, OBJ_BITMAP), sizeof dib, &dib) == sizeof dib;
     key.bits = key.dib ? dib.dsBm.bmBitsPixel : GetDeviceCaps(hDC, BITSPIXEL);
     key.font = skin.font;
-    if (key == m_key)
-        return;
-    Release();
-    m_key = key;
-    if (!Build(hDC, skin, layout))
-        Release(); // and paints draw everything until the size or the target changes
-    m_key = key;
+    return key;
 }
 
-bool CSurfaceCache::Build(HDC hDC, const SurfaceSkin& skin, const ControlLayout& layout) {
-    const int W = m_key.width, H = m_key.height;
-    // Everything from the top edge to the lowest control, one row of the body below it, and the
-    // bottom bar. The caption is drawn before the controls here and after them in a full draw:
-    // the same pixels only while no control reaches into its rectangle.
+int CSurfaceCache::TopRows(const Key& key, const ControlLayout& layout) {
+    // Everything from the top edge to the lowest control is kept, then one row of the body and
+    // the bottom bar. The caption is drawn before the controls here and after them in a full
+    // draw: the same pixels only while no control reaches into its rectangle.
     RECT band = ControlBand(layout);
     const int top = std::max(kHeaderRows, static_cast<int>(band.bottom));
-    RectF caption = CaptionRect(W, H);
+    RectF caption = CaptionRect(key.width, key.height);
     RECT captionRect = {static_cast<LONG>(caption.X), static_cast<LONG>(caption.Y),
                         static_cast<LONG>(caption.GetRight()),
                         static_cast<LONG>(caption.GetBottom())};
     RECT overlap;
-    if (W <= 0 || top >= H - kBottomRows || band.top < 0 ||
+    if (key.width <= 0 || top >= key.height - kBottomRows || band.top < 0 ||
         IntersectRect(&overlap, &band, &captionRect))
-        return false;
-    UniqueMemoryDC full;
-    UniqueBitmap fullBitmap;
-    HGDIOBJ old = nullptr;
-    if (!MakeSurface(hDC, W, H, full, fullBitmap, old) ||
-        !MakeSurface(hDC, W, top + 1 + kBottomRows, m_dcStrips, m_bmpStrips, m_oldStrips))
-        return false;
-    {
-        Graphics g(full.get());
-        PrepareGraphics(g);
-        DrawBackdrop(g, skin, W, H, layout.homeLink);
-        DrawCaption(g, skin, W, H);
-    }
-    bool copied = BitBlt(m_dcStrips.get(), 0, 0, W, top + 1, full.get(), 0, 0, SRCCOPY) &&
-                  BitBlt(m_dcStrips.get(), 0, top + 1, W, kBottomRows, full.get(), 0,
-                         H - kBottomRows, SRCCOPY);
-    SelectObject(full.get(), old);
-    m_nTopRows = top;
-    return copied;
+        return 0;
+    return top;
 }
 
-void CSurfaceCache::Release() {
+void CSurfaceCache::PrepareBackdrop(HDC hDC, const SurfaceSkin& skin, int W, int H,
+                                    const ControlLayout& layout) {
+    Key key = KeyFor(hDC, skin, W, H);
+    key.font = nullptr; // the caption comes later
+    DropBackdrop();
+    if (TopRows(key, layout) && MakeSurface(hDC, W, H, m_dcFull, m_bmpFull, m_oldFull)) {
+        Graphics g(m_dcFull.get());
+        PrepareGraphics(g);
+        DrawBackdrop(g, skin, W, H, layout.homeLink);
+        m_fullKey = key;
+    } else {
+        DropBackdrop();
+    }
+}
+
+void CSurfaceCache::Prepare(HDC hDC, const SurfaceSkin& skin, int W, int H,
+                            const ControlLayout& layout) {
+    const Key key = KeyFor(hDC, skin, W, H);
+    if (key == m_key)
+        return;
+    Key bare = key;
+    bare.font = nullptr;
+    if (!m_dcFull || !(m_fullKey == bare))
+        PrepareBackdrop(hDC, skin, W, H, layout);
+    DropStrips();
+    m_key = key; // a size that cannot be kept is drawn in full until the next change
+    const int top = TopRows(key, layout);
+    if (!m_dcFull ||
+        !MakeSurface(hDC, W, top + 1 + kBottomRows, m_dcStrips, m_bmpStrips, m_oldStrips)) {
+        DropBackdrop();
+        DropStrips();
+        return;
+    }
+    {
+        Graphics g(m_dcFull.get());
+        PrepareGraphics(g);
+        DrawCaption(g, skin, W, H);
+    }
+    if (!BitBlt(m_dcStrips.get(), 0, 0, W, top + 1, m_dcFull.get(), 0, 0, SRCCOPY) ||
+        !BitBlt(m_dcStrips.get(), 0, top + 1, W, kBottomRows, m_dcFull.get(), 0, H - kBottomRows,
+                SRCCOPY))
+        DropStrips();
+    m_nTopRows = top;
+    DropBackdrop();
+}
+
+void CSurfaceCache::DropBackdrop() {
+    if (m_dcFull && m_oldFull)
+        SelectObject(m_dcFull.get(), m_oldFull);
+    m_oldFull = nullptr;
+    m_dcFull.reset();
+    m_bmpFull.reset();
+    m_fullKey = Key();
+}
+
+void CSurfaceCache::DropStrips() {
     if (m_dcStrips && m_oldStrips)
         SelectObject(m_dcStrips.get(), m_oldStrips);
     m_oldStrips = nullptr;
     m_dcStrips.reset();
     m_bmpStrips.reset();
-    m_key = Key();
     m_nTopRows = 0;
+}
+
+void CSurfaceCache::Release() {
+    DropBackdrop();
+    DropStrips();
+    m_key = Key();
 }

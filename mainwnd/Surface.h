@@ -36,6 +36,10 @@ public:
                const ControlStates& states);
     // Builds what a paint of that size will need, so that the first one does not pay for it.
     void Prepare(HDC hDC, const SurfaceSkin& skin, int W, int H, const ControlLayout& layout);
+    // Draws ahead what needs no font (everything but the caption) for the next Prepare of that
+    // size and target.
+    void PrepareBackdrop(HDC hDC, const SurfaceSkin& skin, int W, int H,
+                         const ControlLayout& layout);
     // Forgets everything kept; the next paint builds afresh (a new skin, a closing window).
     void Release();
 
@@ -50,7 +54,11 @@ private:
                    font == o.font;
         }
     };
-    bool Build(HDC hDC, const SurfaceSkin& skin, const ControlLayout& layout);
+    static Key KeyFor(HDC hDC, const SurfaceSkin& skin, int W, int H);
+    // The rows kept above the body, or 0 when that size is not kept.
+    static int TopRows(const Key& key, const ControlLayout& layout);
+    void DropBackdrop();
+    void DropStrips();
 
     Key m_key; // what the strips were built for, or failed to be built for
     int m_nTopRows = 0;
@@ -58,4 +66,9 @@ private:
     UniqueBitmap m_bmpStrips;
     UniqueMemoryDC m_dcStrips;
     HGDIOBJ m_oldStrips = nullptr;
+    // The whole surface but its caption, drawn ahead, until Prepare takes the strips from it.
+    Key m_fullKey;
+    UniqueBitmap m_bmpFull;
+    UniqueMemoryDC m_dcFull;
+    HGDIOBJ m_oldFull = nullptr;
 };

@@ -23,12 +23,12 @@ public:
     SurfaceSkin Skin() const { return w.Skin(); }
     // Replaces every image by the file as GDI+ loads it, without any preparation.
     void UsePlainImages() {
+        w.m_surface.Release();
         for (const CMainWnd::SkinEntry& e : CMainWnd::s_skin) {
             Gdiplus::Image*& image = e.field ? w.*e.field : w.m_pImgTab[e.tab];
             delete image;
             image = new Gdiplus::Image((w.m_strSkinDir + e.file).c_str(), FALSE);
         }
-        w.m_surface.Release();
     }
     // Replaces the skin of a window still at its default size.
     void UseSkin(const std::wstring& dir) {
