@@ -190,6 +190,12 @@ void CSurfaceCache::Prepare(HDC hDC, const SurfaceSkin& skin, int W, int H,
                 SRCCOPY))
         DropStrips();
     m_nTopRows = top;
+    {
+        // The first draw of each control's image costs more than the next ones; the surface
+        // drawn ahead is about to go, so it takes that first draw.
+        Graphics g(m_dcFull.get());
+        DrawControls(g, skin, layout, ControlStates());
+    }
     DropBackdrop();
 }
 
