@@ -1,7 +1,9 @@
-// The client side by side with a baseline window program (bench/baseline.cpp), under one warm
-// Wine server: start-up to a painted window, an "Auto" start, peak working set, one full paint,
-// the message loop while the box server never answers, Exit with a report in flight, and the
-// executable's size. Prints a table of medians, 90th percentiles and client/baseline ratios.
+// The client side by side with two baseline window programs (bench/baseline.cpp: a bare window,
+// and the same window with a page in the web browser control), under one warm Wine server:
+// start-up to a painted window, an "Auto" start, peak working set, one full paint and the first
+// paint of a new window, the message loop while the box server never answers, Exit with a report
+// in flight, and the executable's size. Prints a table of medians, 90th percentiles and the
+// client's ratios to each baseline.
 //
 // usage: client_bench.exe [runs=15] [probe seconds=20]
 
@@ -11,6 +13,7 @@
 #include "res/resource.h"
 #include "support/loopback_server.h"
 #include "support/test_util.h"
+#include "web/PageAddresses.h"
 
 #include <psapi.h>
 
@@ -125,6 +128,7 @@ int TrayIconCount() {
 struct Program {
     const wchar_t* name;
     std::wstring exe;
+    std::wstring args;  // before "Auto", when that is added
     COLORREF header;    // what the header sample shows once painted
     bool paints = true; // cleared when the warm-up never saw the header painted
 };
@@ -181,7 +185,7 @@ public:
 Start TimeStart(const Program& p, bool autoStart, POINT sample) {
     Start s;
     const int icons = TrayIconCount();
-    Launch run(p.exe, autoStart ? L"Auto" : L"");
+    Launch run(p.exe, autoStart ? L"Auto" : p.args);
     if (!run.pi.hProcess)
         return s;
     HWND w = nullptr;
@@ -250,12 +254,17 @@ double ExitWithReportInFlight(const Program& p, LoopbackServer& server) {
     return w && server.RequestCount() > before ? run.Exit(w) : -1;
 }
 
-// One full paint of the main window in this process, and a bare BitBlt of the same size.
-void TimePaints(std::vector<double>& paint, std::vector<double>& blit) {
+// The first paint of a new main window in this process, as start-up shows it; then full paints
+// of it, and a bare BitBlt of the same size.
+void TimePaints(std::vector<double>& first, std::vector<double>& paint, std::vector<double>& blit) {
     CMainWnd wnd;
     if (!IsWindow(wnd.m_hWnd))
         return;
     wnd.ShowWindow(SW_SHOW);
+    double t0 = Now();
+    wnd.UpdateWindow();
+    GdiFlush();
+    first.push_back(Now() - t0);
     for (int i = 0; i < 210; ++i) {
         double t = Now();
         RedrawWindow(wnd.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
@@ -288,7 +297,8 @@ double FileKb(const std::wstring& path) {
                : -1;
 }
 
-void Row(const char* what, const char* unit, const Stats& c, const Stats& b,
+// The client against the bare baseline and, where measured, the baseline with a page.
+void Row(const char* what, const char* unit, const Stats& c, const Stats& b, const Stats& w,
          const char* note = "") {
     auto cell = [](double v) {
         static char buf[8][32];
@@ -300,11 +310,19 @@ void Row(const char* what, const char* unit, const Stats& c, const Stats& b,
             std::snprintf(out, 32, "%9.1f", v);
         return out;
     };
-    char ratio[32] = "        -";
-    if (c.median >= 0 && b.median > 0)
-        std::snprintf(ratio, sizeof ratio, "%8.2fx", c.median / b.median);
-    std::printf("| %-34s | %-4s | %s | %s | %s | %s | %s | %s\n", what, unit, cell(c.median),
-                cell(c.p90), cell(b.median), cell(b.p90), ratio, note);
+    auto ratio = [&c](const Stats& base) {
+        static char buf[2][32];
+        static int i = 0;
+        char* out = buf[i++ % 2];
+        if (c.median >= 0 && base.median > 0)
+            std::snprintf(out, 32, "%8.2fx", c.median / base.median);
+        else
+            std::snprintf(out, 32, "%9s", "-");
+        return out;
+    };
+    std::printf("| %-34s | %-4s | %s | %s | %s | %s | %s | %s | %s | %s | %s\n", what, unit,
+                cell(c.median), cell(c.p90), cell(b.median), cell(b.p90), ratio(b), cell(w.median),
+                cell(w.p90), ratio(w), note);
 }
 
 } // namespace
@@ -319,9 +337,11 @@ int wmain(int argc, wchar_t** argv) {
     ULONG_PTR gdiplus = 0;
     Gdiplus::GdiplusStartup(&gdiplus, &gdiplusInput, nullptr);
     const POINT sample = HeaderSamplePoint();
-    Program client = {L"client", dir + L"TovoBox.exe",
+    Program client = {L"client", dir + L"TovoBox.exe", L"",
                       SkinHeaderColour(dir + L"skins\\Common\\", sample.y)};
-    Program base = {L"baseline", dir + L"bench_baseline.exe", kBaselineColour};
+    Program base = {L"baseline", dir + L"bench_baseline.exe", L"", kBaselineColour};
+    Program page = {L"baseline with a page", dir + L"bench_baseline_page.exe", TabPageAddress(0),
+                    kBaselineColour};
 
     LoopbackServer server(TOVO_TEST_PORT);
     server.SetRecordRequests(false);
@@ -330,67 +350,80 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
 
-    // Warm-up, then the two programs interleaved.
-    std::vector<double> paint, blit;
-    TimePaints(paint, blit);
+    // Warm-up (the first window of this process pays what only a process's first paint pays,
+    // as at start-up), then the three programs interleaved.
+    std::vector<double> firstPaint, paint, blit;
+    TimePaints(firstPaint, paint, blit);
     paint.clear();
     blit.clear();
     client.paints = TimeStart(client, false, sample).painted >= 0;
     base.paints = TimeStart(base, false, sample).painted >= 0;
-    std::vector<double> cPainted, bPainted, cAnswered, bAnswered, cAuto, cTray, cPeak, bPeak;
+    page.paints = TimeStart(page, false, sample).painted >= 0;
+    std::vector<double> cPainted, bPainted, wPainted, cAnswered, bAnswered, wAnswered, cAuto, cTray,
+        cPeak, bPeak, wPeak;
     int notPainted = 0;
     for (int i = 0; i < runs; ++i) {
         Start c = TimeStart(client, false, sample);
         Start b = TimeStart(base, false, sample);
+        Start w = TimeStart(page, false, sample);
         Start a = TimeStart(client, true, sample);
         notPainted += c.painted < 0;
         cPainted.push_back(c.painted);
         bPainted.push_back(b.painted);
+        wPainted.push_back(w.painted);
         cAnswered.push_back(c.answered);
         bAnswered.push_back(b.answered);
+        wAnswered.push_back(w.answered);
         cAuto.push_back(a.answered);
         cTray.push_back(a.tray);
         cPeak.push_back(c.peakMb);
         bPeak.push_back(b.peakMb);
+        wPeak.push_back(w.peakMb);
     }
 
-    TimePaints(paint, blit);
+    TimePaints(firstPaint, paint, blit);
 
     server.SetResponse("/box.php", LoopbackResponse::Silent());
     std::vector<double> cProbe = {ProbeLoop(client, probeSeconds, server)};
     std::vector<double> bProbe = {ProbeLoop(base, probeSeconds, server)};
-    std::vector<double> cExit, bExit;
+    std::vector<double> cExit, bExit, wExit;
     for (int i = 0; i < std::min(runs, 5); ++i) {
         cExit.push_back(ExitWithReportInFlight(client, server));
         bExit.push_back(TimeStart(base, false, sample).exitMs);
+        wExit.push_back(TimeStart(page, false, sample).exitMs);
     }
     server.Stop();
 
     char note[96];
-    std::printf("| %-34s | %-4s | %9s | %9s | %9s | %9s | %9s |\n", "measure", "unit", "client",
-                "p90", "baseline", "p90", "ratio");
+    std::printf("| %-34s | %-4s | %9s | %9s | %9s | %9s | %9s | %9s | %9s | %9s |\n", "measure",
+                "unit", "client", "p90", "bare", "p90", "ratio", "page", "p90", "ratio");
     std::snprintf(note, sizeof note, "%d of %d runs not painted within %lu s", notPainted, runs,
                   kPaintWaitMs / 1000);
-    Row("start -> visible and painted", "ms", Of(cPainted), Of(bPainted), notPainted ? note : "");
-    Row("start -> window answers", "ms", Of(cAnswered), Of(bAnswered));
-    Row("\"Auto\" start -> window answers", "ms", Of(cAuto), Of(bAnswered));
-    Row("\"Auto\" start -> tray icon added", "ms", Of(cTray), Of(bAnswered),
+    const Stats none;
+    Row("start -> visible and painted", "ms", Of(cPainted), Of(bPainted), Of(wPainted),
+        notPainted ? note : "");
+    Row("start -> window answers", "ms", Of(cAnswered), Of(bAnswered), Of(wAnswered));
+    Row("\"Auto\" start -> window answers", "ms", Of(cAuto), Of(bAnswered), Of(wAnswered));
+    Row("\"Auto\" start -> tray icon added", "ms", Of(cTray), Of(bAnswered), Of(wAnswered),
         Of(cTray).n ? "" : "no tray icon seen");
-    Stats cp = Of(cPeak), bp = Of(bPeak);
-    Row("peak working set", "MB", cp, bp);
+    Stats cp = Of(cPeak), bp = Of(bPeak), wp = Of(wPeak);
+    Row("peak working set", "MB", cp, bp, wp);
     Stats extra = {cp.median - bp.median, cp.p90 - bp.p90, 0};
-    Row("  client minus baseline", "MB", extra, Stats{});
-    Row("one full paint 1004x695 vs BitBlt", "ms", Of(paint), Of(blit));
-    Row("message loop, silent server (max)", "ms", Of(cProbe), Of(bProbe));
+    Row("  client minus baseline", "MB", extra, none, none);
+    Row("one full paint 1004x695 vs BitBlt", "ms", Of(paint), Of(blit), none);
+    Row("first paint of a new window", "ms", Of(firstPaint), Of(paint), none,
+        "against the full paint: first of the process, then of a second window");
+    Row("message loop, silent server (max)", "ms", Of(cProbe), Of(bProbe), none);
     Stats ce = Of(cExit);
     std::snprintf(note, sizeof note, "client: report in flight; %zu of %zu ended within %lu s",
                   ce.n, cExit.size(), kExitWaitMs / 1000);
-    Row("Exit (40006) -> process end", "ms", ce, Of(bExit), note);
-    Stats size = {FileKb(client.exe), -1, 1}, bsize = {FileKb(base.exe), -1, 1};
-    Row("executable size (this build)", "KB", size, bsize);
+    Row("Exit (40006) -> process end", "ms", ce, Of(bExit), Of(wExit), note);
+    Stats size = {FileKb(client.exe), -1, 1}, bsize = {FileKb(base.exe), -1, 1},
+          wsize = {FileKb(page.exe), -1, 1};
+    Row("executable size (this build)", "KB", size, bsize, wsize);
     Stats release = {FileKb(dir + L"..\\..\\build-release\\bin\\TovoBox.exe"), -1, 1};
     if (release.median >= 0)
-        Row("executable size (32-bit release)", "KB", release, Stats{});
+        Row("executable size (32-bit release)", "KB", release, none, none);
     Gdiplus::GdiplusShutdown(gdiplus);
     return 0;
 }

@@ -1,7 +1,6 @@
 #include "mainwnd/MainWnd.h"
 
 #include "framework/afxsecurity.h"
-#include "mainwnd/Drawing.h"
 #include "portal.h"
 #include "report/ClientIdentity.h"
 #include "report/NetworkProbe.h"
@@ -136,11 +135,14 @@ int CMainWnd::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
 
     g_pMainWnd = this;
     EnableDebugPrivilege();
+    // The strips are drawn while the probe's answer is on its way; the caption waits for the font.
+    PrepareBackdrop();
     // Bounded: a probe site that drops packets must not keep the window from appearing.
     m_bOnline.store(AwaitConnectionCheck(probe, kStartupProbeWaitMs), std::memory_order_relaxed);
     UpdateTrayIcon(NIM_ADD);
     CreateFontFamily();
     StartReportThread();
+    PrepareSurface();
     return 0;
 }
 
@@ -153,6 +155,7 @@ void CMainWnd::GetModulePath(std::wstring& path) {
 }
 
 void CMainWnd::LoadSkin() {
+    m_surface.Release();
     for (const SkinEntry& e : s_skin) {
         std::wstring path = ExtendedPath(m_strSkinDir + e.file);
         // A missing file still gives an image object, which then draws nothing. A skin loaded
@@ -166,6 +169,7 @@ void CMainWnd::LoadSkin() {
 }
 
 void CMainWnd::ReleaseSkin() {
+    m_surface.Release();
     for (const SkinEntry& e : s_skin) {
         Gdiplus::Image*& image = e.field ? this->*e.field : m_pImgTab[e.tab];
         delete image;
@@ -327,19 +331,6 @@ void CMainWnd::OnSysCommand(UINT nID, LPARAM) {
 
 // ---- painting ----
 
-namespace {
-
-// Frame `state` of a vertical strip of frames as high as rc, at its natural size.
-void DrawFrame(Gdiplus::Graphics& g, Gdiplus::Image* image, const RECT& rc, int state) {
-    if (!image)
-        return;
-    INT w = rc.right - rc.left, h = rc.bottom - rc.top;
-    g.DrawImage(image, Gdiplus::Rect(rc.left, rc.top, w, h), 0, state * h, w, h,
-                Gdiplus::UnitPixel);
-}
-
-} // namespace
-
 void CMainWnd::OnPaint() {
     PAINTSTRUCT ps;
     HDC hDC = BeginPaint(m_hWnd, &ps);
@@ -360,52 +351,36 @@ BOOL CMainWnd::OnEraseBkgnd(HDC) {
 
 void CMainWnd::OnNcPaint() {}
 
+SurfaceSkin CMainWnd::Skin() const {
+    SurfaceSkin skin;
+    skin.top = m_pImgTop;
+    skin.bottom = m_pImgBottom;
+    skin.logo = m_pImgLogo;
+    skin.content = m_pImgContent;
+    skin.control[kMinButton] = m_pImgMin;
+    skin.control[kMaxButton] = m_pImgMax;
+    skin.control[kCloseButton] = m_pImgClose;
+    skin.control[kFeedbackButton] = m_pImgFeedback;
+    for (int i = 0; i < kTabCount; ++i)
+        skin.control[kFirstTab + i] = m_pImgTab[i];
+    skin.font = m_pFontFamily;
+    return skin;
+}
+
 void CMainWnd::PaintSurface(HDC hDC) {
-    const int W = m_nWidth, H = m_nHeight;
-    UniqueMemoryDC memDC(CreateCompatibleDC(hDC));
-    UniqueBitmap bitmap(CreateCompatibleBitmap(hDC, W, H));
-    if (!memDC || !bitmap)
-        return;
-    SelectGuard select(memDC.get(), bitmap.get());
-    {
-        using namespace Gdiplus;
-        Graphics g(memDC.get());
-        g.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
-        Font font(m_pFontFamily, 12.0f, FontStyleRegular, UnitPixel);
-        StringFormat format(0, LANG_NEUTRAL);
+    m_surface.Paint(hDC, Skin(), m_nWidth, m_nHeight, m_layout, m_states);
+}
 
-        if (m_pImgTop)
-            g.DrawImage(m_pImgTop, Rect(0, 0, W, 46), 0, 0, 8, 45, UnitPixel);
-        SolidBrush white(Color(0xFFFFFFFF));
-        g.FillRectangle(&white, 0.0f, 46.0f, static_cast<REAL>(W), static_cast<REAL>(H - 76));
-        if (m_pImgBottom)
-            g.DrawImage(m_pImgBottom, Rect(0, H - 30, W, 30), 0, 0, 8, 29, UnitPixel);
+void CMainWnd::PrepareBackdrop() {
+    WindowDC dc(m_hWnd);
+    if (dc.get())
+        m_surface.PrepareBackdrop(dc.get(), Skin(), m_nWidth, m_nHeight, m_layout);
+}
 
-        Pen pen(Color(0xFF0D4465), 1.0f);
-        g.DrawLine(&pen, 0, 0, 0, H);
-        g.DrawLine(&pen, 0, 0, W, 0);
-        g.DrawLine(&pen, 0, H - 1, W, H - 1);
-        g.DrawLine(&pen, W - 1, 0, W - 1, H);
-
-        if (m_pImgLogo)
-            g.DrawImage(m_pImgLogo, Rect(10, 1, 135, 45), 0, 0,
-                        static_cast<INT>(m_pImgLogo->GetWidth()),
-                        static_cast<INT>(m_pImgLogo->GetHeight()), UnitPixel);
-        DrawImageInRect(&g, m_pImgContent, m_layout.homeLink);
-
-        DrawFrame(g, m_pImgMin, m_layout.min, m_states.state[kMinButton]);
-        DrawFrame(g, m_pImgMax, m_layout.max, m_states.state[kMaxButton]);
-        DrawFrame(g, m_pImgClose, m_layout.close, m_states.state[kCloseButton]);
-        DrawFrame(g, m_pImgFeedback, m_layout.feedback, m_states.state[kFeedbackButton]);
-        for (int i = 0; i < kTabCount; ++i)
-            DrawFrame(g, m_pImgTab[i], m_layout.tab[i], m_states.state[kFirstTab + i]);
-
-        SolidBrush grey(Color(0xFF888888));
-        g.DrawString(L"TOVO网页游戏开服表", -1, &font,
-                     RectF(static_cast<REAL>(W - 133), static_cast<REAL>(H - 23), 133.0f, 23.0f),
-                     &format, &grey);
-    }
-    BitBlt(hDC, 0, 0, W, H, memDC.get(), 0, 0, SRCCOPY);
+void CMainWnd::PrepareSurface() {
+    WindowDC dc(m_hWnd);
+    if (dc.get())
+        m_surface.Prepare(dc.get(), Skin(), m_nWidth, m_nHeight, m_layout);
 }
 
 // ---- mouse ----

@@ -3,6 +3,7 @@
 #include "framework/afxwin.h"
 #include "mainwnd/Interaction.h"
 #include "mainwnd/Layout.h"
+#include "mainwnd/Surface.h"
 
 #include "framework/afxgdiplus.h"
 
@@ -84,6 +85,10 @@ private:
 
     // Draws the whole surface off screen and copies it to hDC in one blit.
     void PaintSurface(HDC hDC);
+    // Build what the first paint needs while start-up goes on.
+    void PrepareBackdrop();
+    void PrepareSurface();
+    SurfaceSkin Skin() const;
 
     // Applies the repaints of a mouse rule, then runs its action.
     void Apply(const MouseOutcome& out);
@@ -127,6 +132,8 @@ private:
     // The network state the previous tick saw (none before the first). Pages write m_bOnline
     // too; a rise they caused must not hide the one the tick is waiting for.
     BOOL m_bLastTickOnline = FALSE;
+    // What paints keep for the current size and skin; released with the skin.
+    CSurfaceCache m_surface;
 };
 
 extern CMainWnd* g_pMainWnd;

@@ -20,8 +20,10 @@ public:
     ControlStates States() const { return w.m_states; }
     void SetStates(const ControlStates& s) { w.m_states = s; }
     void LoadSkin() { w.LoadSkin(); }
+    SurfaceSkin Skin() const { return w.Skin(); }
     // Replaces every image by the file as GDI+ loads it, without any preparation.
     void UsePlainImages() {
+        w.m_surface.Release();
         for (const CMainWnd::SkinEntry& e : CMainWnd::s_skin) {
             Gdiplus::Image*& image = e.field ? w.*e.field : w.m_pImgTab[e.tab];
             delete image;

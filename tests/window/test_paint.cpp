@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
+#include <functional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -19,10 +19,14 @@ constexpr DWORD kWhite = 0xFFFFFF, kBorder = 0x0D4465;
 constexpr DWORD kButtonFrame[3] = {0xC00000, 0x00C000, 0x0000C0};
 constexpr DWORD kTabFrame[3] = {0xC0C000, 0x00C0C0, 0xC000C0};
 
-// The surface as a paint draws it, from a top-down 32-bit DIB.
+// The surface as a paint draws it (or as `paint` draws it), from a top-down 32-bit DIB.
 class Render {
 public:
-    Render(HWND hWnd, int w, int h) : m_w(w) {
+    Render(HWND hWnd, int w, int h)
+        : Render(w, h, [hWnd](HDC dc) {
+              SendMessageW(hWnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+          }) {}
+    Render(int w, int h, const std::function<void(HDC)>& paint) : m_w(w) {
         BITMAPINFO bi = {};
         bi.bmiHeader.biSize = sizeof bi.bmiHeader;
         bi.bmiHeader.biWidth = w;
@@ -33,7 +37,7 @@ public:
         HDC dc = CreateCompatibleDC(nullptr);
         HBITMAP dib = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
         HGDIOBJ old = SelectObject(dc, dib);
-        SendMessageW(hWnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        paint(dc);
         GdiFlush();
         const DWORD* px = static_cast<const DWORD*>(bits);
         m_px.assign(px, px + static_cast<size_t>(w) * h);
@@ -43,6 +47,12 @@ public:
     }
     DWORD At(int x, int y) const { return m_px[static_cast<size_t>(y) * m_w + x] & 0xFFFFFF; }
     DWORD At(POINT p) const { return At(p.x, p.y); }
+    size_t Differing(const Render& other) const {
+        size_t n = 0;
+        for (size_t i = 0; i < m_px.size(); ++i)
+            n += (m_px[i] & 0xFFFFFF) != (other.m_px[i] & 0xFFFFFF);
+        return n;
+    }
 
 private:
     int m_w;
@@ -172,41 +182,63 @@ TEST_F(Paint, PreparedImagesDrawTheSamePixelsAsPlainOnes) {
     EXPECT_EQ(0, differing);
 }
 
-// A full paint of the shown window beside a bare copy of the same size: median and p90 of 200
-// after 10 warm-ups.
-TEST_F(Paint, FullPaintStaysWellInsideAFrame) {
-    auto measure = [](auto paint) {
-        LARGE_INTEGER freq, t0, t1;
-        QueryPerformanceFrequency(&freq);
-        std::vector<double> ms;
-        for (int i = 0; i < 210; ++i) {
-            QueryPerformanceCounter(&t0);
-            paint();
-            GdiFlush();
-            QueryPerformanceCounter(&t1);
-            if (i >= 10)
-                ms.push_back(1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) /
-                             static_cast<double>(freq.QuadPart));
-        }
-        std::sort(ms.begin(), ms.end());
-        return std::make_pair(ms[100], ms[180]);
-    };
-    CMainWnd wnd;
-    ShowWindow(wnd.m_hWnd, SW_SHOWNA);
-    auto paint = measure(
-        [&] { RedrawWindow(wnd.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); });
-    HDC dc = GetDC(wnd.m_hWnd);
+// The whole surface drawn afresh and composed as every paint once composed it.
+void DrawFresh(HDC dc, CMainWndProbe& probe, int W, int H) {
     HDC mem = CreateCompatibleDC(dc);
-    HBITMAP bmp = CreateCompatibleBitmap(dc, 1004, 695);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    auto blit = measure([&] { BitBlt(dc, 0, 0, 1004, 695, mem, 0, 0, SRCCOPY); });
+    HBITMAP frame = CreateCompatibleBitmap(dc, W, H);
+    HGDIOBJ old = SelectObject(mem, frame);
+    {
+        Gdiplus::Graphics g(mem);
+        DrawSurface(g, probe.Skin(), W, H, probe.Layout(), probe.States());
+    }
+    BitBlt(dc, 0, 0, W, H, mem, 0, 0, SRCCOPY);
     SelectObject(mem, old);
-    DeleteObject(bmp);
+    DeleteObject(frame);
     DeleteDC(mem);
-    ReleaseDC(wnd.m_hWnd, dc);
-    std::printf("full paint 1004x695: median %.2f ms, p90 %.2f ms; bare BitBlt: median %.2f ms, "
-                "p90 %.2f ms\n",
-                paint.first, paint.second, blit.first, blit.second);
-    // Every paint completed, leaving nothing to update; how long they take is for make bench.
-    EXPECT_FALSE(GetUpdateRect(wnd.m_hWnd, nullptr, FALSE));
+}
+
+// What paints keep between them (the surface for its size, the frame of the last paint) gives the
+// pixels of a fresh draw, printed and on the window itself, at the default size and maximised,
+// after the controls changed frames.
+TEST_F(Paint, KeptSurfaceDrawsWhatAFreshDrawDraws) {
+    CMainWnd wnd;
+    CMainWndProbe probe(wnd);
+    ShowWindow(wnd.m_hWnd, SW_SHOWNA);
+    // The window's pixels after its own paint, or after a fresh draw onto it.
+    auto shown = [&](int W, int H, bool fresh) {
+        return Render(W, H, [&](HDC out) {
+            HDC dc = GetDC(wnd.m_hWnd);
+            if (fresh)
+                DrawFresh(dc, probe, W, H);
+            else
+                RedrawWindow(wnd.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+            BitBlt(out, 0, 0, W, H, dc, 0, 0, SRCCOPY);
+            ReleaseDC(wnd.m_hWnd, dc);
+        });
+    };
+    RECT work = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    for (SIZE sz : {SIZE{1004, 695}, SIZE{work.right - work.left, work.bottom - work.top}}) {
+        const int W = sz.cx, H = sz.cy;
+        SCOPED_TRACE(testing::Message() << W << "x" << H);
+        SetWindowPos(wnd.m_hWnd, nullptr, 0, 0, W, H, SWP_NOMOVE | SWP_NOZORDER);
+        ControlStates s = probe.States();
+        s.state[kCloseButton] = kPressed;
+        s.state[kFirstTab + 2] = kHover;
+        ControlStates t = s;
+        std::swap(t.state[kCloseButton], t.state[kMinButton]);
+        std::swap(t.state[kFirstTab + 2], t.state[kFirstTab + 4]);
+        // Each target twice, so that the second paint starts from the first one's frame.
+        probe.SetStates(s);
+        Render before(wnd.m_hWnd, W, H);
+        probe.SetStates(t);
+        Render printed(wnd.m_hWnd, W, H);
+        EXPECT_EQ(0u, printed.Differing(Render(W, H, [&](HDC dc) { DrawFresh(dc, probe, W, H); })));
+        EXPECT_NE(0u, printed.Differing(before));
+        probe.SetStates(s);
+        shown(W, H, false);
+        probe.SetStates(t);
+        EXPECT_EQ(0u, shown(W, H, false).Differing(shown(W, H, true)));
+        probe.SetStates(ControlStates());
+    }
 }

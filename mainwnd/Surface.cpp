@@ -1,0 +1,224 @@
+#include "mainwnd/Surface.h"
+
+#include "mainwnd/Drawing.h"
+
+#include <algorithm>
+
+namespace {
+
+using namespace Gdiplus;
+
+constexpr int kHeaderRows = 46; // the header strip, and the logo within it
+constexpr int kBottomRows = 30; // the bottom bar
+
+// Header and bottom strips, body, border, logo and link picture: what lies under the controls.
+void DrawBackdrop(Graphics& g, const SurfaceSkin& skin, int W, int H, const RECT& homeLink) {
+    if (skin.top)
+        g.DrawImage(skin.top, Rect(0, 0, W, kHeaderRows), 0, 0, 8, 45, UnitPixel);
+    SolidBrush white(Color(0xFFFFFFFF));
+    g.FillRectangle(&white, 0.0f, 46.0f, static_cast<REAL>(W), static_cast<REAL>(H - 76));
+    if (skin.bottom)
+        g.DrawImage(skin.bottom, Rect(0, H - kBottomRows, W, kBottomRows), 0, 0, 8, 29, UnitPixel);
+
+    Pen pen(Color(0xFF0D4465), 1.0f);
+    g.DrawLine(&pen, 0, 0, 0, H);
+    g.DrawLine(&pen, 0, 0, W, 0);
+    g.DrawLine(&pen, 0, H - 1, W, H - 1);
+    g.DrawLine(&pen, W - 1, 0, W - 1, H);
+
+    if (skin.logo)
+        g.DrawImage(skin.logo, Rect(10, 1, 135, 45), 0, 0, static_cast<INT>(skin.logo->GetWidth()),
+                    static_cast<INT>(skin.logo->GetHeight()), UnitPixel);
+    DrawImageInRect(&g, skin.content, homeLink);
+}
+
+// Each control in the frame of its state: frame k of a strip is rows k·h to k·h + h - 1.
+void DrawControls(Graphics& g, const SurfaceSkin& skin, const ControlLayout& layout,
+                  const ControlStates& states) {
+    for (int id = kMinButton; id < kControlCount; ++id) {
+        Image* image = skin.control[id];
+        if (!image)
+            continue;
+        RECT rc = ControlRect(layout, id);
+        INT w = rc.right - rc.left, h = rc.bottom - rc.top;
+        g.DrawImage(image, Rect(rc.left, rc.top, w, h), 0, states.state[id] * h, w, h, UnitPixel);
+    }
+}
+
+RectF CaptionRect(int W, int H) {
+    return RectF(static_cast<REAL>(W - 133), static_cast<REAL>(H - 23), 133.0f, 23.0f);
+}
+
+void DrawCaption(Graphics& g, const SurfaceSkin& skin, int W, int H) {
+    Font font(skin.font, 12.0f, FontStyleRegular, UnitPixel);
+    StringFormat format(0, LANG_NEUTRAL);
+    SolidBrush grey(Color(0xFF888888));
+    g.DrawString(L"TOVO网页游戏开服表", -1, &font, CaptionRect(W, H), &format, &grey);
+}
+
+void PrepareGraphics(Graphics& g) {
+    g.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
+}
+
+// The smallest rectangle that holds every control.
+RECT ControlBand(const ControlLayout& layout) {
+    RECT band = ControlRect(layout, kMinButton);
+    for (int id = kMinButton + 1; id < kControlCount; ++id) {
+        RECT rc = ControlRect(layout, id);
+        UnionRect(&band, &band, &rc);
+    }
+    return band;
+}
+
+// A memory DC holding a new bitmap compatible with hDC.
+bool MakeSurface(HDC hDC, int w, int h, UniqueMemoryDC& dc, UniqueBitmap& bitmap, HGDIOBJ& old) {
+    dc.reset(CreateCompatibleDC(hDC));
+    bitmap.reset(CreateCompatibleBitmap(hDC, w, h));
+    if (!dc || !bitmap)
+        return false;
+    old = SelectObject(dc.get(), bitmap.get());
+    return true;
+}
+
+} // namespace
+
+void DrawSurface(Graphics& g, const SurfaceSkin& skin, int W, int H, const ControlLayout& layout,
+                 const ControlStates& states) {
+    PrepareGraphics(g);
+    DrawBackdrop(g, skin, W, H, layout.homeLink);
+    DrawControls(g, skin, layout, states);
+    DrawCaption(g, skin, W, H);
+}
+
+void CSurfaceCache::Paint(HDC hDC, const SurfaceSkin& skin, int W, int H,
+                          const ControlLayout& layout, const ControlStates& states) {
+    Prepare(hDC, skin, W, H, layout);
+    UniqueMemoryDC frame;
+    UniqueBitmap bitmap;
+    HGDIOBJ old = nullptr;
+    if (!MakeSurface(hDC, W, H, frame, bitmap, old))
+        return;
+    if (m_dcStrips) {
+        // The body's rows are all alike: one of them is stretched over the body's height.
+        const int top = m_nTopRows, bodyRows = H - kBottomRows - top;
+        BitBlt(frame.get(), 0, 0, W, top, m_dcStrips.get(), 0, 0, SRCCOPY);
+        SetStretchBltMode(frame.get(), COLORONCOLOR);
+        StretchBlt(frame.get(), 0, top, W, bodyRows, m_dcStrips.get(), 0, top, W, 1, SRCCOPY);
+        BitBlt(frame.get(), 0, H - kBottomRows, W, kBottomRows, m_dcStrips.get(), 0, top + 1,
+               SRCCOPY);
+        Graphics g(frame.get());
+        PrepareGraphics(g);
+        DrawControls(g, skin, layout, states);
+    } else {
+        Graphics g(frame.get());
+        DrawSurface(g, skin, W, H, layout, states);
+    }
+    BitBlt(hDC, 0, 0, W, H, frame.get(), 0, 0, SRCCOPY);
+    SelectObject(frame.get(), old);
+}
+
+CSurfaceCache::Key CSurfaceCache::KeyFor(HDC hDC, const SurfaceSkin& skin, int W, int H) {
+    Key key;
+    key.width = W;
+    key.height = H;
+    // A memory DC holding a DIB section gets DIB sections of that format as compatible bitmaps.
+    DIBSECTION dib = {};
+    key.dib = GetObjectType(hDC) == OBJ_MEMDC &&
+              GetObjectW(GetCurrentObject(hDC, OBJ_BITMAP), sizeof dib, &dib) == sizeof dib;
+    key.bits = key.dib ? dib.dsBm.bmBitsPixel : GetDeviceCaps(hDC, BITSPIXEL);
+    key.font = skin.font;
+    return key;
+}
+
+int CSurfaceCache::TopRows(const Key& key, const ControlLayout& layout) {
+    // Everything from the top edge to the lowest control is kept, then one row of the body and
+    // the bottom bar. The caption is drawn before the controls here and after them in a full
+    // draw: the same pixels only while no control reaches into its rectangle.
+    RECT band = ControlBand(layout);
+    const int top = std::max(kHeaderRows, static_cast<int>(band.bottom));
+    RectF caption = CaptionRect(key.width, key.height);
+    RECT captionRect = {static_cast<LONG>(caption.X), static_cast<LONG>(caption.Y),
+                        static_cast<LONG>(caption.GetRight()),
+                        static_cast<LONG>(caption.GetBottom())};
+    RECT overlap;
+    if (key.width <= 0 || top >= key.height - kBottomRows || band.top < 0 ||
+        IntersectRect(&overlap, &band, &captionRect))
+        return 0;
+    return top;
+}
+
+void CSurfaceCache::PrepareBackdrop(HDC hDC, const SurfaceSkin& skin, int W, int H,
+                                    const ControlLayout& layout) {
+    Key key = KeyFor(hDC, skin, W, H);
+    key.font = nullptr; // the caption comes later
+    DropBackdrop();
+    if (TopRows(key, layout) && MakeSurface(hDC, W, H, m_dcFull, m_bmpFull, m_oldFull)) {
+        Graphics g(m_dcFull.get());
+        PrepareGraphics(g);
+        DrawBackdrop(g, skin, W, H, layout.homeLink);
+        m_fullKey = key;
+    } else {
+        DropBackdrop();
+    }
+}
+
+void CSurfaceCache::Prepare(HDC hDC, const SurfaceSkin& skin, int W, int H,
+                            const ControlLayout& layout) {
+    const Key key = KeyFor(hDC, skin, W, H);
+    if (key == m_key)
+        return;
+    Key bare = key;
+    bare.font = nullptr;
+    if (!m_dcFull || !(m_fullKey == bare))
+        PrepareBackdrop(hDC, skin, W, H, layout);
+    DropStrips();
+    m_key = key; // a size that cannot be kept is drawn in full until the next change
+    const int top = TopRows(key, layout);
+    if (!m_dcFull ||
+        !MakeSurface(hDC, W, top + 1 + kBottomRows, m_dcStrips, m_bmpStrips, m_oldStrips)) {
+        DropBackdrop();
+        DropStrips();
+        return;
+    }
+    {
+        Graphics g(m_dcFull.get());
+        PrepareGraphics(g);
+        DrawCaption(g, skin, W, H);
+    }
+    if (!BitBlt(m_dcStrips.get(), 0, 0, W, top + 1, m_dcFull.get(), 0, 0, SRCCOPY) ||
+        !BitBlt(m_dcStrips.get(), 0, top + 1, W, kBottomRows, m_dcFull.get(), 0, H - kBottomRows,
+                SRCCOPY))
+        DropStrips();
+    m_nTopRows = top;
+    {
+        // The first draw of each control's image costs more than the next ones; the surface
+        // drawn ahead is about to go, so it takes that first draw.
+        Graphics g(m_dcFull.get());
+        DrawControls(g, skin, layout, ControlStates());
+    }
+    DropBackdrop();
+}
+
+void CSurfaceCache::DropBackdrop() {
+    if (m_dcFull && m_oldFull)
+        SelectObject(m_dcFull.get(), m_oldFull);
+    m_oldFull = nullptr;
+    m_dcFull.reset();
+    m_bmpFull.reset();
+    m_fullKey = Key();
+}
+
+void CSurfaceCache::DropStrips() {
+    if (m_dcStrips && m_oldStrips)
+        SelectObject(m_dcStrips.get(), m_oldStrips);
+    m_oldStrips = nullptr;
+    m_dcStrips.reset();
+    m_bmpStrips.reset();
+    m_nTopRows = 0;
+}
+
+void CSurfaceCache::Release() {
+    DropBackdrop();
+    DropStrips();
+    m_key = Key();
+}

@@ -1,0 +1,74 @@
+#pragma once
+// The main window's surface: everything a paint draws, and the part of it that is kept between
+// paints because it changes only with the size or the skin.
+
+#include "framework/afxgdiplus.h"
+#include "framework/handles.h"
+#include "mainwnd/Interaction.h"
+
+// The skin as a paint reads it; nothing here is owned.
+struct SurfaceSkin {
+    Gdiplus::Image* top = nullptr;
+    Gdiplus::Image* bottom = nullptr;
+    Gdiplus::Image* logo = nullptr;
+    Gdiplus::Image* content = nullptr;
+    Gdiplus::Image* control[kControlCount] = {}; // frame strips by control id; entry 0 unused
+    Gdiplus::FontFamily* font = nullptr;
+};
+
+// The whole W x H surface, each element drawn in turn as every paint once drew it.
+void DrawSurface(Gdiplus::Graphics& g, const SurfaceSkin& skin, int W, int H,
+                 const ControlLayout& layout, const ControlStates& states);
+
+// The surface without its controls (strips, body, border, logo, link picture and caption), drawn
+// once for a size and a skin and kept in the rows that differ: from the top edge down to the
+// controls' lowest row, one row of the body, and the bottom bar. A paint composes its frame from
+// them and draws only the controls over it.
+class CSurfaceCache {
+public:
+    CSurfaceCache() = default;
+    ~CSurfaceCache() { Release(); }
+    CSurfaceCache(const CSurfaceCache&) = delete;
+    CSurfaceCache& operator=(const CSurfaceCache&) = delete;
+
+    // Composes the surface off screen and copies it to hDC in one BitBlt.
+    void Paint(HDC hDC, const SurfaceSkin& skin, int W, int H, const ControlLayout& layout,
+               const ControlStates& states);
+    // Builds what a paint of that size will need, so that the first one does not pay for it.
+    void Prepare(HDC hDC, const SurfaceSkin& skin, int W, int H, const ControlLayout& layout);
+    // Draws ahead what needs no font (everything but the caption) for the next Prepare of that
+    // size and target.
+    void PrepareBackdrop(HDC hDC, const SurfaceSkin& skin, int W, int H,
+                         const ControlLayout& layout);
+    // Forgets everything kept; the next paint builds afresh (a new skin, a closing window).
+    void Release();
+
+private:
+    struct Key {
+        int width = -1, height = -1;
+        int bits = -1;    // depth of a bitmap compatible with the target
+        bool dib = false; // that bitmap is a DIB section, which GDI+ draws into differently
+        Gdiplus::FontFamily* font = nullptr;
+        bool operator==(const Key& o) const {
+            return width == o.width && height == o.height && bits == o.bits && dib == o.dib &&
+                   font == o.font;
+        }
+    };
+    static Key KeyFor(HDC hDC, const SurfaceSkin& skin, int W, int H);
+    // The rows kept above the body, or 0 when that size is not kept.
+    static int TopRows(const Key& key, const ControlLayout& layout);
+    void DropBackdrop();
+    void DropStrips();
+
+    Key m_key; // what the strips were built for, or failed to be built for
+    int m_nTopRows = 0;
+    // Rows 0 to m_nTopRows of the surface, then its bottom bar; selected into its own memory DC.
+    UniqueBitmap m_bmpStrips;
+    UniqueMemoryDC m_dcStrips;
+    HGDIOBJ m_oldStrips = nullptr;
+    // The whole surface but its caption, drawn ahead, until Prepare takes the strips from it.
+    Key m_fullKey;
+    UniqueBitmap m_bmpFull;
+    UniqueMemoryDC m_dcFull;
+    HGDIOBJ m_oldFull = nullptr;
+};
