@@ -107,6 +107,42 @@ private:
     HGDIOBJ m_old;
 };
 
+// A memory DC with a bitmap compatible with another DC selected into it. The bitmap is selected
+// out again before either is freed.
+class MemorySurface {
+public:
+    MemorySurface() = default;
+    ~MemorySurface() { reset(); }
+    MemorySurface(const MemorySurface&) = delete;
+    MemorySurface& operator=(const MemorySurface&) = delete;
+    // A new w x h surface compatible with hDC in place of the one held; false, and empty, on failure.
+    bool create(HDC hDC, int w, int h) {
+        reset();
+        m_dc.reset(::CreateCompatibleDC(hDC));
+        m_bitmap.reset(::CreateCompatibleBitmap(hDC, w, h));
+        if (!m_dc || !m_bitmap) {
+            reset();
+            return false;
+        }
+        m_old = ::SelectObject(m_dc.get(), m_bitmap.get());
+        return true;
+    }
+    void reset() {
+        if (m_dc && m_old)
+            ::SelectObject(m_dc.get(), m_old);
+        m_old = nullptr;
+        m_dc.reset();
+        m_bitmap.reset();
+    }
+    HDC get() const { return m_dc.get(); }
+    explicit operator bool() const { return m_old != nullptr; }
+
+private:
+    UniqueMemoryDC m_dc;
+    UniqueBitmap m_bitmap;
+    HGDIOBJ m_old = nullptr;
+};
+
 // Owns one COM reference.
 template <typename T> class ComPtr {
 public:

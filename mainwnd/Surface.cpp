@@ -70,16 +70,6 @@ RECT ControlBand(const ControlLayout& layout) {
     return band;
 }
 
-// A memory DC holding a new bitmap compatible with hDC.
-bool MakeSurface(HDC hDC, int w, int h, UniqueMemoryDC& dc, UniqueBitmap& bitmap, HGDIOBJ& old) {
-    dc.reset(CreateCompatibleDC(hDC));
-    bitmap.reset(CreateCompatibleBitmap(hDC, w, h));
-    if (!dc || !bitmap)
-        return false;
-    old = SelectObject(dc.get(), bitmap.get());
-    return true;
-}
-
 } // namespace
 
 void DrawSurface(Graphics& g, const SurfaceSkin& skin, int W, int H, const ControlLayout& layout,
@@ -93,18 +83,16 @@ void DrawSurface(Graphics& g, const SurfaceSkin& skin, int W, int H, const Contr
 void CSurfaceCache::Paint(HDC hDC, const SurfaceSkin& skin, int W, int H,
                           const ControlLayout& layout, const ControlStates& states) {
     Prepare(hDC, skin, W, H, layout);
-    UniqueMemoryDC frame;
-    UniqueBitmap bitmap;
-    HGDIOBJ old = nullptr;
-    if (!MakeSurface(hDC, W, H, frame, bitmap, old))
+    MemorySurface frame;
+    if (!frame.create(hDC, W, H))
         return;
-    if (m_dcStrips) {
+    if (m_strips) {
         // The body's rows are all alike: one of them is stretched over the body's height.
         const int top = m_nTopRows, bodyRows = H - kBottomRows - top;
-        BitBlt(frame.get(), 0, 0, W, top, m_dcStrips.get(), 0, 0, SRCCOPY);
+        BitBlt(frame.get(), 0, 0, W, top, m_strips.get(), 0, 0, SRCCOPY);
         SetStretchBltMode(frame.get(), COLORONCOLOR);
-        StretchBlt(frame.get(), 0, top, W, bodyRows, m_dcStrips.get(), 0, top, W, 1, SRCCOPY);
-        BitBlt(frame.get(), 0, H - kBottomRows, W, kBottomRows, m_dcStrips.get(), 0, top + 1,
+        StretchBlt(frame.get(), 0, top, W, bodyRows, m_strips.get(), 0, top, W, 1, SRCCOPY);
+        BitBlt(frame.get(), 0, H - kBottomRows, W, kBottomRows, m_strips.get(), 0, top + 1,
                SRCCOPY);
         Graphics g(frame.get());
         PrepareGraphics(g);
@@ -114,7 +102,6 @@ void CSurfaceCache::Paint(HDC hDC, const SurfaceSkin& skin, int W, int H,
         DrawSurface(g, skin, W, H, layout, states);
     }
     BitBlt(hDC, 0, 0, W, H, frame.get(), 0, 0, SRCCOPY);
-    SelectObject(frame.get(), old);
 }
 
 CSurfaceCache::Key CSurfaceCache::KeyFor(HDC hDC, const SurfaceSkin& skin, int W, int H) {
@@ -152,8 +139,8 @@ void CSurfaceCache::PrepareBackdrop(HDC hDC, const SurfaceSkin& skin, int W, int
     Key key = KeyFor(hDC, skin, W, H);
     key.font = nullptr; // the caption comes later
     DropBackdrop();
-    if (TopRows(key, layout) && MakeSurface(hDC, W, H, m_dcFull, m_bmpFull, m_oldFull)) {
-        Graphics g(m_dcFull.get());
+    if (TopRows(key, layout) && m_full.create(hDC, W, H)) {
+        Graphics g(m_full.get());
         PrepareGraphics(g);
         DrawBackdrop(g, skin, W, H, layout.homeLink);
         m_fullKey = key;
@@ -169,51 +156,42 @@ void CSurfaceCache::Prepare(HDC hDC, const SurfaceSkin& skin, int W, int H,
         return;
     Key bare = key;
     bare.font = nullptr;
-    if (!m_dcFull || !(m_fullKey == bare))
+    if (!m_full || !(m_fullKey == bare))
         PrepareBackdrop(hDC, skin, W, H, layout);
     DropStrips();
     m_key = key; // a size that cannot be kept is drawn in full until the next change
     const int top = TopRows(key, layout);
-    if (!m_dcFull ||
-        !MakeSurface(hDC, W, top + 1 + kBottomRows, m_dcStrips, m_bmpStrips, m_oldStrips)) {
+    if (!m_full || !m_strips.create(hDC, W, top + 1 + kBottomRows)) {
         DropBackdrop();
         DropStrips();
         return;
     }
     {
-        Graphics g(m_dcFull.get());
+        Graphics g(m_full.get());
         PrepareGraphics(g);
         DrawCaption(g, skin, W, H);
     }
-    if (!BitBlt(m_dcStrips.get(), 0, 0, W, top + 1, m_dcFull.get(), 0, 0, SRCCOPY) ||
-        !BitBlt(m_dcStrips.get(), 0, top + 1, W, kBottomRows, m_dcFull.get(), 0, H - kBottomRows,
+    if (!BitBlt(m_strips.get(), 0, 0, W, top + 1, m_full.get(), 0, 0, SRCCOPY) ||
+        !BitBlt(m_strips.get(), 0, top + 1, W, kBottomRows, m_full.get(), 0, H - kBottomRows,
                 SRCCOPY))
         DropStrips();
     m_nTopRows = top;
     {
         // The first draw of each control's image costs more than the next ones; the surface
         // drawn ahead is about to go, so it takes that first draw.
-        Graphics g(m_dcFull.get());
+        Graphics g(m_full.get());
         DrawControls(g, skin, layout, ControlStates());
     }
     DropBackdrop();
 }
 
 void CSurfaceCache::DropBackdrop() {
-    if (m_dcFull && m_oldFull)
-        SelectObject(m_dcFull.get(), m_oldFull);
-    m_oldFull = nullptr;
-    m_dcFull.reset();
-    m_bmpFull.reset();
+    m_full.reset();
     m_fullKey = Key();
 }
 
 void CSurfaceCache::DropStrips() {
-    if (m_dcStrips && m_oldStrips)
-        SelectObject(m_dcStrips.get(), m_oldStrips);
-    m_oldStrips = nullptr;
-    m_dcStrips.reset();
-    m_bmpStrips.reset();
+    m_strips.reset();
     m_nTopRows = 0;
 }
 

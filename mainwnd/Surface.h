@@ -62,13 +62,9 @@ private:
 
     Key m_key; // what the strips were built for, or failed to be built for
     int m_nTopRows = 0;
-    // Rows 0 to m_nTopRows of the surface, then its bottom bar; selected into its own memory DC.
-    UniqueBitmap m_bmpStrips;
-    UniqueMemoryDC m_dcStrips;
-    HGDIOBJ m_oldStrips = nullptr;
+    // Rows 0 to m_nTopRows of the surface, then its bottom bar.
+    MemorySurface m_strips;
     // The whole surface but its caption, drawn ahead, until Prepare takes the strips from it.
     Key m_fullKey;
-    UniqueBitmap m_bmpFull;
-    UniqueMemoryDC m_dcFull;
-    HGDIOBJ m_oldFull = nullptr;
+    MemorySurface m_full;
 };
