@@ -8,6 +8,7 @@
 #include "framework/afxgdiplus.h"
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 class CWebDlg;
@@ -76,6 +77,11 @@ private:
     void GetModuleDir(std::wstring& dir);
     void GetModulePath(std::wstring& path);
     void LoadSkin();
+    // LoadSkin in two halves: the pictures decode on a worker from BeginLoadSkin on, and
+    // AwaitSkin puts them into their fields. Nothing reads the fields in between.
+    void BeginLoadSkin();
+    void AwaitSkin();
+    static UINT SkinThreadProc(LPVOID pParam);
     void LayoutControls();
     void LoadChannel();
     void StartReportThread();
@@ -113,6 +119,17 @@ private:
     Gdiplus::Image* m_pImgBottom = nullptr;
     Gdiplus::Image* m_pImgTop = nullptr;
     Gdiplus::Image* m_pImgContent = nullptr;
+
+    struct PendingSkin {
+        std::wstring dir;
+        Gdiplus::Image* image[15] = {}; // in the order of s_skin; left null when not decoded
+        ~PendingSkin() {
+            for (Gdiplus::Image* i : image)
+                delete i;
+        }
+    };
+    std::unique_ptr<PendingSkin> m_pendingSkin;
+    HANDLE m_hSkinThread = nullptr;
 
     ControlLayout m_layout = {};
     ControlStates m_states;

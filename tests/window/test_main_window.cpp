@@ -40,6 +40,9 @@ TEST_F(MainWindow, CreationSetsUpTheWindow) {
     EXPECT_TRUE(SendMessageW(wnd.m_hWnd, WM_GETICON, ICON_SMALL, 0));
     EXPECT_EQ(testutil::ExeDir(), probe.AppDir());
     EXPECT_EQ(probe.AppDir() + L"skins\\Common\\", probe.SkinDir());
+    // Decoded off the window's thread, yet every picture is in place when creation returns.
+    for (Gdiplus::Image* image : probe.Fields())
+        EXPECT_TRUE(image && image->GetLastStatus() == Gdiplus::Ok);
     // The test program has no version record and no config.ini beside it.
     EXPECT_EQ(L"", wnd.m_strVersion);
     EXPECT_EQ(L"", wnd.m_strChannel);
