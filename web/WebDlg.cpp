@@ -4,19 +4,15 @@
 #include "framework/handles.h"
 #include "mainwnd/Drawing.h"
 #include "mainwnd/MainWnd.h"
+#include "web/DefaultBrowser.h"
 #include "web/PageRules.h"
 #include "web/WebCtrlInterFace.h"
 
-#include <shellapi.h>
 #include <windowsx.h>
 
 #include <new>
 
 namespace {
-
-void OpenInDefaultBrowser(const std::wstring& url) {
-    ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOW);
-}
 
 // Dispatch ids of the browser's events (DWebBrowserEvents2).
 constexpr DISPID kTitleChange = 113;
@@ -29,7 +25,6 @@ constexpr DISPID kNewWindow3 = 273;
 } // namespace
 
 BOOL (*CWebDlg::s_pfnIsNetworkAlive)(LPDWORD) = &AfxIsNetworkAlive;
-void (*CWebDlg::s_pfnOpenExternal)(const std::wstring&) = &OpenInDefaultBrowser;
 
 BEGIN_MESSAGE_MAP(CWebDlg, CDialog)
 ON_WM_CREATE()
@@ -301,5 +296,5 @@ void CWebDlg::OnNewWindow3(IDispatch**, VARIANT_BOOL* pbCancel, long, BSTR, BSTR
     *pbCancel = VARIANT_TRUE;
     std::wstring url = ExternalBrowserAddress(bstrUrl);
     if (!url.empty())
-        s_pfnOpenExternal(url);
+        OpenInDefaultBrowser(url);
 }

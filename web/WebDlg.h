@@ -26,9 +26,8 @@ public:
     const std::wstring& GetUrl() const { return m_strUrl; }
     const RECT& GetRetryRect() const { return m_rcRetry; }
 
-    // The network test and the launch of the default browser; tests replace them.
+    // The network test; tests replace it.
     static BOOL (*s_pfnIsNetworkAlive)(LPDWORD lpdwFlags);
-    static void (*s_pfnOpenExternal)(const std::wstring& url);
 
     BOOL PreTranslateMessage(MSG* pMsg) override;
     BOOL OnInitDialog() override;
