@@ -393,6 +393,7 @@ BOOL CMainWnd::OnEraseBkgnd(HDC) {
     return TRUE;
 }
 
+// Frameless: nothing outside the client area is drawn, not even the default frame of a popup.
 void CMainWnd::OnNcPaint() {}
 
 SurfaceSkin CMainWnd::Skin() const {

@@ -27,7 +27,6 @@ constexpr DISPID kNewWindow3 = 273;
 BOOL (*CWebDlg::s_pfnIsNetworkAlive)(LPDWORD) = &AfxIsNetworkAlive;
 
 BEGIN_MESSAGE_MAP(CWebDlg, CDialog)
-ON_WM_CREATE()
 ON_MESSAGE(WM_ERASEBKGND, OnEraseBkgnd)
 ON_WM_SIZE()
 ON_MESSAGE(WM_LBUTTONDOWN, OnLButtonDown)
@@ -65,10 +64,6 @@ CWebDlg::~CWebDlg() {
 void CWebDlg::PostNcDestroy() {
     // The framework touches the object no more once its window is gone.
     delete this;
-}
-
-int CWebDlg::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
-    return CDialog::OnCreate(lpCreateStruct) == -1 ? -1 : 0;
 }
 
 BOOL CWebDlg::OnInitDialog() {
@@ -272,6 +267,8 @@ void CWebDlg::KeepAddress(const VARIANT* pvUrl) {
     m_strUrl = text ? text : L"";
 }
 
+// Bound in the event map as virtual handlers, so that a page kind that shows the title or the
+// progress overrides them; this page shows neither.
 void CWebDlg::OnTitleChange(BSTR) {}
 
 void CWebDlg::OnProgressChange(long, long) {}

@@ -23,6 +23,7 @@ public:
 
     void Navigate(const std::wstring& url);
     void OnCancel() override;
+    // What the page keeps of its address and retry area, for the window tests to compare.
     const std::wstring& GetUrl() const { return m_strUrl; }
     const RECT& GetRetryRect() const { return m_rcRetry; }
 
@@ -45,7 +46,6 @@ public:
 protected:
     void PostNcDestroy() override;
 
-    int OnCreate(LPCREATESTRUCTW lpCreateStruct);
     void OnSize(UINT nType, int cx, int cy);
     LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
     LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);
