@@ -13,11 +13,12 @@ ControlLayout ComputeLayout(int w, int h) {
 }
 
 RECT WebAreaFor(int cx, int cy) {
-    return RECT{1, 46, cx - 1, cy - 30};
+    return RECT{1, kHeaderHeight, cx - 1, cy - kBottomBarHeight};
 }
 
 POINT CentredPosition(int screenWidth, int screenHeight, int width, int height) {
-    // C++ division truncates towards zero, as the placement rule wants.
+    // Truncating division: an odd remainder goes to the right and bottom, and a screen smaller
+    // than the window gives a negative corner (the window is never moved onto the screen).
     return POINT{(screenWidth - width) / 2, (screenHeight - height) / 2};
 }
 

@@ -8,6 +8,9 @@
 constexpr int kDefaultWidth = 1004;
 constexpr int kDefaultHeight = 695;
 constexpr int kTabCount = 6;
+// The header strip (logo, caption buttons, tabs) and the bottom bar; the pages lie between them.
+constexpr int kHeaderHeight = 46;
+constexpr int kBottomBarHeight = 30;
 
 struct ControlLayout {
     RECT feedback;

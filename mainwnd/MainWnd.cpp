@@ -6,6 +6,7 @@
 #include "report/NetworkProbe.h"
 #include "report/UsageReport.h"
 #include "res/resource.h"
+#include "web/DefaultBrowser.h"
 #include "web/PageAddresses.h"
 #include "web/WebDlg.h"
 #include "framework/handles.h"
@@ -329,7 +330,7 @@ void CMainWnd::OnShowMain() {
 }
 
 void CMainWnd::OnFeedback() {
-    ShellExecuteW(nullptr, L"open", FeedbackPageAddress().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    OpenInDefaultBrowser(FeedbackPageAddress(), SW_SHOWNORMAL);
 }
 
 void CMainWnd::OnExit() {
@@ -392,6 +393,7 @@ BOOL CMainWnd::OnEraseBkgnd(HDC) {
     return TRUE;
 }
 
+// Frameless: nothing outside the client area is drawn, not even the default frame of a popup.
 void CMainWnd::OnNcPaint() {}
 
 SurfaceSkin CMainWnd::Skin() const {
@@ -460,7 +462,7 @@ void CMainWnd::Apply(const MouseOutcome& out) {
         OnFeedback();
         break;
     case MouseAction::HomePage:
-        ShellExecuteW(nullptr, L"open", HomePageAddress().c_str(), nullptr, nullptr, SW_SHOW);
+        OpenInDefaultBrowser(HomePageAddress());
         break;
     case MouseAction::ShowTab:
         ShowTab(out.tab);

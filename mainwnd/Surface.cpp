@@ -8,19 +8,20 @@ namespace {
 
 using namespace Gdiplus;
 
-constexpr int kHeaderRows = 46; // the header strip, and the logo within it
-constexpr int kBottomRows = 30; // the bottom bar
+constexpr int kHeaderRows = kHeaderHeight;
+constexpr int kBottomRows = kBottomBarHeight;
 
 // Header and bottom strips, body, border, logo and link picture: what lies under the controls.
 void DrawBackdrop(Graphics& g, const SurfaceSkin& skin, int W, int H, const RECT& homeLink) {
     if (skin.top)
         g.DrawImage(skin.top, Rect(0, 0, W, kHeaderRows), 0, 0, 8, 45, UnitPixel);
     SolidBrush white(Color(0xFFFFFFFF));
-    g.FillRectangle(&white, 0.0f, 46.0f, static_cast<REAL>(W), static_cast<REAL>(H - 76));
+    g.FillRectangle(&white, 0.0f, static_cast<REAL>(kHeaderRows), static_cast<REAL>(W),
+                    static_cast<REAL>(H - kHeaderRows - kBottomRows));
     if (skin.bottom)
         g.DrawImage(skin.bottom, Rect(0, H - kBottomRows, W, kBottomRows), 0, 0, 8, 29, UnitPixel);
 
-    Pen pen(Color(0xFF0D4465), 1.0f);
+    Pen pen(Color(kBorderArgb), 1.0f);
     g.DrawLine(&pen, 0, 0, 0, H);
     g.DrawLine(&pen, 0, 0, W, 0);
     g.DrawLine(&pen, 0, H - 1, W, H - 1);

@@ -6,6 +6,9 @@
 #include "framework/handles.h"
 #include "mainwnd/Interaction.h"
 
+// The window's one-pixel border, in the skin's deepest blue; tools/make_skin.sh reads it here.
+constexpr Gdiplus::ARGB kBorderArgb = 0xFF0D4465;
+
 // The skin as a paint reads it; nothing here is owned.
 struct SurfaceSkin {
     Gdiplus::Image* top = nullptr;

@@ -9,7 +9,7 @@ packages=(cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix 
     wine64 fonts-wqy-microhei nsis
     xvfb xdotool imagemagick googletest x11-utils iproute2 python3
     clang libclang-rt-14-dev
-    # signing the release and checking signatures (README: Releasing)
+    # signing the release and checking signatures (docs/releasing.md)
     osslsigncode openssl)
 
 missing=()

@@ -18,8 +18,9 @@ CJK=${CJK_FONT:-/usr/share/fonts/truetype/wqy/wqy-microhei.ttc}
 LATIN=${LATIN_FONT:-/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf}
 SS=8
 
-# Palette: the header runs from HEAD_HI down to DEEP, the window border colour.
-DEEP='#0D4465'
+# Palette: the header runs from HEAD_HI down to DEEP, the border colour the window draws.
+DEEP=$(sed -n 's/.*kBorderArgb = 0xFF\([0-9A-Fa-f]\{6\}\);.*/#\1/p' "$ROOT/mainwnd/Surface.h")
+[ -n "$DEEP" ] || { echo "make_skin.sh: no border colour in mainwnd/Surface.h" >&2; exit 1; }
 HEAD_HI='#1A6C9E'
 EMBLEM_HI='#2A8AC4'
 ORANGE='#F7931E'

@@ -4,19 +4,15 @@
 #include "framework/handles.h"
 #include "mainwnd/Drawing.h"
 #include "mainwnd/MainWnd.h"
+#include "web/DefaultBrowser.h"
 #include "web/PageRules.h"
 #include "web/WebCtrlInterFace.h"
 
-#include <shellapi.h>
 #include <windowsx.h>
 
 #include <new>
 
 namespace {
-
-void OpenInDefaultBrowser(const std::wstring& url) {
-    ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOW);
-}
 
 // Dispatch ids of the browser's events (DWebBrowserEvents2).
 constexpr DISPID kTitleChange = 113;
@@ -29,10 +25,8 @@ constexpr DISPID kNewWindow3 = 273;
 } // namespace
 
 BOOL (*CWebDlg::s_pfnIsNetworkAlive)(LPDWORD) = &AfxIsNetworkAlive;
-void (*CWebDlg::s_pfnOpenExternal)(const std::wstring&) = &OpenInDefaultBrowser;
 
 BEGIN_MESSAGE_MAP(CWebDlg, CDialog)
-ON_WM_CREATE()
 ON_MESSAGE(WM_ERASEBKGND, OnEraseBkgnd)
 ON_WM_SIZE()
 ON_MESSAGE(WM_LBUTTONDOWN, OnLButtonDown)
@@ -70,10 +64,6 @@ CWebDlg::~CWebDlg() {
 void CWebDlg::PostNcDestroy() {
     // The framework touches the object no more once its window is gone.
     delete this;
-}
-
-int CWebDlg::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
-    return CDialog::OnCreate(lpCreateStruct) == -1 ? -1 : 0;
 }
 
 BOOL CWebDlg::OnInitDialog() {
@@ -277,6 +267,8 @@ void CWebDlg::KeepAddress(const VARIANT* pvUrl) {
     m_strUrl = text ? text : L"";
 }
 
+// Bound in the event map as virtual handlers, so that a page kind that shows the title or the
+// progress overrides them; this page shows neither.
 void CWebDlg::OnTitleChange(BSTR) {}
 
 void CWebDlg::OnProgressChange(long, long) {}
@@ -301,5 +293,5 @@ void CWebDlg::OnNewWindow3(IDispatch**, VARIANT_BOOL* pbCancel, long, BSTR, BSTR
     *pbCancel = VARIANT_TRUE;
     std::wstring url = ExternalBrowserAddress(bstrUrl);
     if (!url.empty())
-        s_pfnOpenExternal(url);
+        OpenInDefaultBrowser(url);
 }

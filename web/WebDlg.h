@@ -23,12 +23,12 @@ public:
 
     void Navigate(const std::wstring& url);
     void OnCancel() override;
+    // What the page keeps of its address and retry area, for the window tests to compare.
     const std::wstring& GetUrl() const { return m_strUrl; }
     const RECT& GetRetryRect() const { return m_rcRetry; }
 
-    // The network test and the launch of the default browser; tests replace them.
+    // The network test; tests replace it.
     static BOOL (*s_pfnIsNetworkAlive)(LPDWORD lpdwFlags);
-    static void (*s_pfnOpenExternal)(const std::wstring& url);
 
     BOOL PreTranslateMessage(MSG* pMsg) override;
     BOOL OnInitDialog() override;
@@ -46,7 +46,6 @@ public:
 protected:
     void PostNcDestroy() override;
 
-    int OnCreate(LPCREATESTRUCTW lpCreateStruct);
     void OnSize(UINT nType, int cx, int cy);
     LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
     LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);

@@ -5,6 +5,7 @@
 #include "mainwnd/MainWnd.h"
 #include "res/resource.h"
 #include "support/loopback_server.h"
+#include "web/DefaultBrowser.h"
 #include "web/PageRules.h"
 #include "web/WebDlg.h"
 
@@ -35,7 +36,7 @@ BOOL FakeNetwork(LPDWORD flags) {
     return g_bNetwork;
 }
 std::vector<std::wstring> g_opened;
-void SpyOpen(const std::wstring& url) {
+void SpyOpen(const std::wstring& url, int) {
     g_opened.push_back(url);
 }
 
@@ -92,7 +93,7 @@ protected:
         g_nThrown = 0;
         g_opened.clear();
         CWebDlg::s_pfnIsNetworkAlive = &FakeNetwork;
-        CWebDlg::s_pfnOpenExternal = &SpyOpen;
+        g_pfnShellOpen = &SpyOpen;
         ASSERT_TRUE(server.Start());
         main = new CMainWnd;
         ASSERT_TRUE(IsWindow(main->m_hWnd));
