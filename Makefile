@@ -34,7 +34,7 @@ run: deps $(BUILD)/build.ninja
 
 # The shipped configuration: the product's own portal addresses, no tests. Reproducible: what it
 # records of time is the commit's. With SIGN_PKCS12 and SIGN_PASSWORD_FILE (and optionally
-# SIGN_TIMESTAMP_URL) the installer is signed (README: Releasing).
+# SIGN_TIMESTAMP_URL) the installer is signed (docs/releasing.md).
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
 SIGN_FLAGS = -DTOVO_SIGN_PKCS12=$(if $(SIGN_PKCS12),$(abspath $(SIGN_PKCS12))) \
 	-DTOVO_SIGN_PASSWORD_FILE=$(if $(SIGN_PASSWORD_FILE),$(abspath $(SIGN_PASSWORD_FILE))) \
@@ -71,13 +71,17 @@ clean:
 	rm -rf $(BUILD) build-release build-fuzz build-repro
 
 # Builds the release client and the unsigned setup program twice, from two copies of this tree in
-# different folders, and compares them byte for byte (README: Releasing).
+# different folders, and compares them byte for byte (docs/releasing.md).
 .PHONY: verify-reproducible
 verify-reproducible: deps
 	tools/verify-reproducible.sh build-repro
 
-# Checks a setup program from elsewhere against this tree's release build, signed or not:
-# make check-setup SETUP=downloaded.exe [INSTALLED=folder it installed] (README: Releasing).
+# Checks a setup program from elsewhere against this tree's release build, signed or not, without
+# running it: make check-setup SETUP=downloaded.exe SIGNER_SHA256=<the signing certificate's
+# fingerprint> [INSTALLED=folder it installed] (docs/releasing.md). Its signer is checked first,
+# before anything is built.
 .PHONY: check-setup
-check-setup: installer
-	tools/check-setup.sh build-release "$(SETUP)" $(if $(INSTALLED),"$(INSTALLED)")
+check-setup: deps
+	tools/check-setup.sh --signer "$(SIGNER_SHA256)" --pin-only build-release "$(SETUP)"
+	$(MAKE) installer
+	tools/check-setup.sh --signer "$(SIGNER_SHA256)" build-release "$(SETUP)" $(if $(INSTALLED),"$(INSTALLED)")
