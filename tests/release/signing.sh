@@ -3,7 +3,7 @@
 # the uninstaller it writes verify against that certificate, a changed byte breaks the client's
 # signature, tools/check-setup.sh finds it to be this tree's build when its signer is pinned and
 # refuses it before reading further when not, and a wrong password or an expired certificate stops
-# the build with nothing left.
+# the build with nothing left. A reproducibility run whose builds leave out an output fails.
 # usage: signing.sh BUILD_DIR WORK_DIR
 set -euo pipefail
 build=$1 work=$2
@@ -75,4 +75,10 @@ for c in "wrong-pass cert.p12 password" "pass expired.p12 expired"; do
     [ ! -e "$setup" ] && [ ! -e out/stage ] && [ -z "$(ls out)" ] || fail "output left after the refusal: $(ls out)"
 done
 
+# Builds that make the client but no setup program.
+mkdir stub
+printf '#!/bin/sh\nmkdir -p build-release/bin && echo client >build-release/bin/TovoBox.exe\n' >stub/make
+chmod +x stub/make
+! PATH=$work/stub:$PATH "$tools/verify-reproducible.sh" repro >repro.log 2>&1 || fail "a run without a setup program passed"
+grep -q "TovoBoxSetup.exe was not made" repro.log || { cat repro.log; fail "the missing setup program is not named"; }
 echo "signed, verified and refused as expected"
