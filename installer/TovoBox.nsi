@@ -62,6 +62,10 @@ BrandingText "${PRODUCT} ${VERSION}"
 !define MUI_COMPONENTSPAGE_NODESC
 !define MUI_FINISHPAGE_RUN "$INSTDIR\${EXE}"
 
+; The pages pack the wizard picture; its file time would be the checkout's, different in every
+; clone, so none is recorded (the setup program and its uninstaller are then the same bytes from
+; any clone of a commit). The packed client and skin keep theirs: the commit's (make-setup.sh).
+SetDateSave off
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_COMPONENTS
@@ -71,6 +75,7 @@ BrandingText "${PRODUCT} ${VERSION}"
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_UNPAGE_FINISH
+SetDateSave on
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
 VIProductVersion "${VERSION}"

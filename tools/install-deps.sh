@@ -9,8 +9,9 @@ packages=(cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix 
     wine64 fonts-wqy-microhei nsis
     xvfb xdotool imagemagick googletest x11-utils iproute2 python3
     clang libclang-rt-14-dev
-    # signing the release and checking signatures (docs/releasing.md)
-    osslsigncode openssl)
+    # signing the release, checking signatures, and reading a setup program without running it
+    # (docs/releasing.md)
+    osslsigncode openssl 7zip)
 
 missing=()
 for p in "${packages[@]}"; do

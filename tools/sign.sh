@@ -6,15 +6,17 @@
 # file TOVO_SIGN_PASSWORD_FILE: only the file's name is ever on a command line, never the
 # password. TOVO_SIGN_TIMESTAMP_URL, when set, names a time-stamp server (RFC 3161).
 # With TOVO_SIGN_ATTACH_DIR instead, the file gets the signature KIND.p7 from that folder, taken
-# from a signed release (tools/check-setup.sh); osslsigncode refuses one that does not match it.
+# from a signed release (tools/check-setup.sh); osslsigncode refuses one that does not match the
+# file or whose signer's certificate is not the one pinned in signer.sha256 there.
 set -euo pipefail
 die() { echo "sign.sh: $*" >&2; exit 1; }
 
 if [ -n "${TOVO_SIGN_ATTACH_DIR:-}" ]; then
     file=${1:?usage: sign.sh FILE KIND} sigs=$TOVO_SIGN_ATTACH_DIR
+    pin=$(cat "$sigs/signer.sha256") && [ -n "$pin" ] || die "no pinned signer in $sigs"
     rm -f "$file.signed"
     if ! log=$(osslsigncode attach-signature -sigin "$sigs/${2:?sign.sh: which file is $file?}.p7" \
-        -CAfile "$sigs/signers.pem" -in "$file" -out "$file.signed" 2>&1); then
+        -CAfile "$sigs/signers.pem" -require-leaf-hash "sha256:$pin" -in "$file" -out "$file.signed" 2>&1); then
         rm -f "$file.signed"
         die "the $2's signature does not match this build's $2: $(tail -n 3 <<<"$log")"
     fi

@@ -3,8 +3,11 @@
 # setup program) in two copies of this tree, in folders of different names, one after the other,
 # in different time zones, and compares what they made byte for byte.
 # usage: verify-reproducible.sh WORK_DIR
-# The copies hold the tree as it is, uncommitted changes included; the time NSIS records is the
-# commit's (SOURCE_DATE_EPOCH, as make release takes it).
+# The copies hold the files git tracks as they are in the tree, uncommitted changes included, and
+# nothing untracked (no key or build output of the checkout); like a fresh clone's, their files
+# carry the time they were copied. The time NSIS records is the commit's (SOURCE_DATE_EPOCH, as
+# make release takes it). Every expected output must be there: the client, and the setup program
+# wherever makensis is installed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$1"
@@ -15,33 +18,30 @@ epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || e
 unset MAKEFLAGS MFLAGS MAKELEVEL SIGN_PKCS12 SIGN_PASSWORD_FILE SIGN_TIMESTAMP_URL
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
 
-# The files of the tree: those git knows of, or, outside a checkout, all but build folders.
-files() {
-    if git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
-        git -C "$root" ls-files -z --cached --others --exclude-standard
-    else
-        (cd "$root" && find . \( -name 'build*' -prune \) -o -type f -print0)
-    fi
-}
+die() { echo "verify-reproducible.sh: $*" >&2; exit 1; }
+git -C "$root" rev-parse --git-dir >/dev/null 2>&1 || die "$root is not a git checkout: it copies what git tracks"
+target=release outputs=(bin/TovoBox.exe)
+if command -v makensis >/dev/null; then
+    target=installer outputs+=(TovoBoxSetup.exe)
+fi
 
 build() {
     local src=$1 tz=$2
     rm -rf "$src"
     mkdir -p "$src"
-    files | tar -C "$root" --null -T - --ignore-failed-read -cf - 2>/dev/null | tar -C "$src" -xf -
-    if command -v makensis >/dev/null; then
-        (cd "$src" && TZ=$tz SOURCE_DATE_EPOCH=$epoch make installer) >"$src.log" 2>&1
-    else
-        (cd "$src" && TZ=$tz SOURCE_DATE_EPOCH=$epoch make release) >"$src.log" 2>&1
-    fi || { tail -n 30 "$src.log" >&2; echo "verify-reproducible.sh: the build in $src failed" >&2; exit 1; }
+    # A tracked file deleted in the tree is left out, as a commit of the tree would leave it.
+    git -C "$root" ls-files -z --cached | tar -C "$root" --null -T - --ignore-failed-read -cf - 2>/dev/null |
+        tar -C "$src" -m -xf -
+    (cd "$src" && TZ=$tz SOURCE_DATE_EPOCH=$epoch make $target) >"$src.log" 2>&1 ||
+        { tail -n 30 "$src.log" >&2; die "the build in $src failed"; }
 }
 build "$work/a/src" UTC
 build "$work/second-copy/tovo box" Asia/Shanghai
 
 same=1
-for f in bin/TovoBox.exe TovoBoxSetup.exe; do
+for f in "${outputs[@]}"; do
     a=$work/a/src/build-release/$f b="$work/second-copy/tovo box/build-release/$f"
-    [ -f "$a" ] || continue
+    [ -f "$a" ] && [ -f "$b" ] || die "$f was not made (make $target)"
     sha256sum "$a" "$b" | sed "s|$work/||"
     if ! cmp -s "$a" "$b"; then
         echo "verify-reproducible.sh: $f differs in $(cmp -l "$a" "$b" | wc -l) bytes" >&2

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The setup program signed with a throw-away certificate made here: it, the client it installs and
 # the uninstaller it writes verify against that certificate, a changed byte breaks the client's
-# signature, tools/check-setup.sh finds it to be this tree's build, and a wrong password or an
-# expired certificate stops the build with nothing left.
+# signature, tools/check-setup.sh finds it to be this tree's build when its signer is pinned and
+# refuses it before reading further when not, and a wrong password or an expired certificate stops
+# the build with nothing left. A reproducibility run whose builds leave out an output fails.
 # usage: signing.sh BUILD_DIR WORK_DIR
 set -euo pipefail
 build=$1 work=$2
@@ -48,7 +49,21 @@ cmp -s changed.exe "$inst/TovoBox.exe" && fail "the byte was not changed"
 if osslsigncode verify -CAfile cert.pem -in changed.exe >/dev/null 2>&1; then
     fail "a changed client still verifies"
 fi
-"$tools/check-setup.sh" "$build" "$setup" "$inst" || fail "the signed setup program is not found to be this build"
+
+# Without its signer's fingerprint or with another's, it is refused before anything else reads it:
+# no folder and no Wine prefix is made for it. Pinned (colons and case aside), it is this build,
+# read out of its archive or as installed.
+fp=$(openssl x509 -in cert.pem -noout -fingerprint -sha256 | sed 's/.*=//')
+rm -rf "$build/check-setup" "$build/wine/check-setup"
+for pin in "" "$(openssl x509 -in expired.pem -noout -fingerprint -sha256 | sed 's/.*=//')"; do
+    ! "$tools/check-setup.sh" --signer "$pin" "$build" "$setup" >pin.log 2>&1 || fail "accepted pinned to '$pin'"
+    grep -q "refused" pin.log && grep -q "Tovo test signer" pin.log && grep -qF "$fp" pin.log ||
+        { cat pin.log; fail "the refusal does not name the signer"; }
+    [ ! -e "$build/check-setup" ] && [ ! -e "$build/wine/check-setup" ] || fail "the refused setup program was opened"
+done
+"$tools/check-setup.sh" --signer "$(tr -d : <<<"$fp" | tr A-F a-f)" "$build" "$setup" ||
+    fail "the signed setup program is not found to be this build"
+"$tools/check-setup.sh" --signer "$fp" "$build" "$setup" "$inst" || fail "the installed files do not check out"
 
 # Each refusal names its cause and removes the setup program of the run before it.
 for c in "wrong-pass cert.p12 password" "pass expired.p12 expired"; do
@@ -59,4 +74,11 @@ for c in "wrong-pass cert.p12 password" "pass expired.p12 expired"; do
     grep -q "$word" refused.log || { cat refused.log; fail "the refusal does not say '$word'"; }
     [ ! -e "$setup" ] && [ ! -e out/stage ] && [ -z "$(ls out)" ] || fail "output left after the refusal: $(ls out)"
 done
+
+# Builds that make the client but no setup program.
+mkdir stub
+printf '#!/bin/sh\nmkdir -p build-release/bin && echo client >build-release/bin/TovoBox.exe\n' >stub/make
+chmod +x stub/make
+! PATH=$work/stub:$PATH "$tools/verify-reproducible.sh" repro >repro.log 2>&1 || fail "a run without a setup program passed"
+grep -q "TovoBoxSetup.exe was not made" repro.log || { cat repro.log; fail "the missing setup program is not named"; }
 echo "signed, verified and refused as expected"
