@@ -32,6 +32,11 @@ ManifestDPIAware true
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TovoBox"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "TovoBox"
+; The browser control renders in its newest document mode, whatever a page's document type, only
+; for programs named here; otherwise in IE7 standards mode. The value is named after the
+; client's file name, so the installed client keeps that name.
+!define EMULATION_KEY "Software\Microsoft\Internet Explorer\Main\FeatureControl\FEATURE_BROWSER_EMULATION"
+!define EMULATION_NEWEST 11001
 ; The running client's mutex and the property on its main window carry the same name.
 !define INSTANCE_MARKER "开服盒子"
 ; The tray menu's Exit command.
@@ -200,6 +205,7 @@ Section "-Register"
   ${IfNot} ${SectionIsSelected} ${SEC_AUTO}
     DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
   ${EndIf}
+  WriteRegDWORD HKCU "${EMULATION_KEY}" "${EXE}" ${EMULATION_NEWEST}
   WriteRegStr HKCU "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKCU "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKCU "${UNINST_KEY}" "Publisher" "${PUBLISHER}"
@@ -257,6 +263,9 @@ Section "Uninstall"
   ${EndIf}
   ReadRegStr $0 HKCU "${UNINST_KEY}" "InstallLocation"
   ${If} $0 == "$INSTDIR"
+    ; Every copy of the client goes by this one value: it goes with the last install's entry.
+    ; Other programs' values, and the key they share, stay.
+    DeleteRegValue HKCU "${EMULATION_KEY}" "${EXE}"
     DeleteRegKey HKCU "${UNINST_KEY}"
   ${EndIf}
 SectionEnd

@@ -8,6 +8,19 @@ template <typename T> void ClearOut(T** pp) {
         *pp = nullptr;
 }
 
+// The document host's command group. Headers declare it, but not every SDK's libraries define it.
+const GUID kCmdGroupDocHost = {
+    0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
+
+// The null group is the standard one: known, but none of its commands is answered here.
+bool IsKnownGroup(const GUID* pguidCmdGroup) {
+    return !pguidCmdGroup || IsEqualGUID(*pguidCmdGroup, kCmdGroupDocHost);
+}
+// Of a known group, the one command answered here.
+bool IsScriptErrorCommand(const GUID* pguidCmdGroup, DWORD nCmdID) {
+    return pguidCmdGroup && nCmdID == OLECMDID_SHOWSCRIPTERROR;
+}
+
 } // namespace
 
 CWebCtrlInterFace::~CWebCtrlInterFace() {
@@ -37,6 +50,8 @@ void* CWebCtrlInterFace::FindInterface(REFIID riid) {
         return static_cast<IOleClientSite*>(this);
     if (riid == IID_IDocHostUIHandler)
         return static_cast<IDocHostUIHandler*>(this);
+    if (riid == IID_IOleCommandTarget)
+        return static_cast<IOleCommandTarget*>(this);
     return nullptr;
 }
 
@@ -171,4 +186,38 @@ STDMETHODIMP CWebCtrlInterFace::FilterDataObject(IDataObject* pDO, IDataObject**
         return m_pDefaultHandler->FilterDataObject(pDO, ppDORet);
     ClearOut(ppDORet);
     return S_FALSE;
+}
+
+// ---- IOleCommandTarget ----
+
+// Every command but the script error keeps the control's own handling, which a failed or
+// unsupported answer gives it.
+STDMETHODIMP CWebCtrlInterFace::QueryStatus(const GUID* pguidCmdGroup, ULONG cCmds,
+                                            OLECMD prgCmds[], OLECMDTEXT* pCmdText) {
+    if (!IsKnownGroup(pguidCmdGroup))
+        return OLECMDERR_E_UNKNOWNGROUP;
+    if (cCmds && IsBadWritePtr(prgCmds, cCmds * sizeof(OLECMD)))
+        return E_POINTER;
+    for (ULONG i = 0; i < cCmds; ++i)
+        prgCmds[i].cmdf = IsScriptErrorCommand(pguidCmdGroup, prgCmds[i].cmdID)
+                              ? OLECMDF_SUPPORTED | OLECMDF_ENABLED
+                              : 0;
+    if (!IsBadWritePtr(pCmdText, sizeof(*pCmdText)))
+        pCmdText->cwActual = 0; // no name or status text
+    return S_OK;
+}
+
+STDMETHODIMP CWebCtrlInterFace::Exec(const GUID* pguidCmdGroup, DWORD nCmdID, DWORD, VARIANT*,
+                                     VARIANT* pvaOut) {
+    if (!IsKnownGroup(pguidCmdGroup))
+        return OLECMDERR_E_UNKNOWNGROUP;
+    if (!IsScriptErrorCommand(pguidCmdGroup, nCmdID))
+        return OLECMDERR_E_NOTSUPPORTED;
+    // A page's script error: go on running its scripts and show nothing. The player can do
+    // nothing about it, and no error is ever put in front of them.
+    if (!IsBadWritePtr(pvaOut, sizeof(*pvaOut))) {
+        pvaOut->vt = VT_BOOL;
+        pvaOut->boolVal = VARIANT_TRUE;
+    }
+    return S_OK;
 }

@@ -1,16 +1,18 @@
 #pragma once
 // The object a page puts in front of its web browser control as the control's client site. It
 // passes the client-site calls on to the control's previous site and answers as the document
-// host, so that pages show without scroll bars, 3-D border and context menu.
+// host, so that pages show without scroll bars, 3-D border and context menu. As the host's command
+// target it answers one command only: a page's script error shows no dialog.
 
 #include "framework/afxcom.h"
 
 #include <windows.h>
 
+#include <docobj.h>
 #include <mshtmhst.h>
 #include <ole2.h>
 
-class CWebCtrlInterFace : public CComObject<IOleClientSite, IDocHostUIHandler> {
+class CWebCtrlInterFace : public CComObject<IOleClientSite, IDocHostUIHandler, IOleCommandTarget> {
 public:
     // Count 0: the creator takes the first reference.
     CWebCtrlInterFace() : CComObject(0, E_INVALIDARG) {}
@@ -50,6 +52,12 @@ public:
     STDMETHODIMP GetExternal(IDispatch** ppDispatch) override;
     STDMETHODIMP TranslateUrl(DWORD dwTranslate, LPWSTR pchURLIn, LPWSTR* ppchURLOut) override;
     STDMETHODIMP FilterDataObject(IDataObject* pDO, IDataObject** ppDORet) override;
+
+    // IOleCommandTarget
+    STDMETHODIMP QueryStatus(const GUID* pguidCmdGroup, ULONG cCmds, OLECMD prgCmds[],
+                             OLECMDTEXT* pCmdText) override;
+    STDMETHODIMP Exec(const GUID* pguidCmdGroup, DWORD nCmdID, DWORD nCmdexecopt, VARIANT* pvaIn,
+                      VARIANT* pvaOut) override;
 
 protected:
     ~CWebCtrlInterFace() override;

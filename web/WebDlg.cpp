@@ -4,6 +4,7 @@
 #include "framework/handles.h"
 #include "mainwnd/Drawing.h"
 #include "mainwnd/MainWnd.h"
+#include "web/BrowserFeatures.h"
 #include "web/DefaultBrowser.h"
 #include "web/PageRules.h"
 #include "web/WebCtrlInterFace.h"
@@ -69,6 +70,7 @@ void CWebDlg::PostNcDestroy() {
 BOOL CWebDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     InitControlContainer();
+    EnableBrowserFeatures();
     RECT rc = g_pMainWnd ? g_pMainWnd->m_rcWebArea : RECT{};
     if (!m_wndBrowser.CreateControl(CLSID_WebBrowser, L"", WS_CHILD | WS_VISIBLE, rc, this,
                                     IDC_WEBBROWSER)) {

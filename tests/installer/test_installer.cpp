@@ -21,6 +21,8 @@ namespace {
 
 const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TovoBox";
+const wchar_t kEmulationKey[] = L"Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\"
+                                L"FEATURE_BROWSER_EMULATION";
 const wchar_t kShellFolders[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 const wchar_t* const kRedirected[] = {L"Desktop", L"Programs"};
@@ -41,9 +43,10 @@ void SetRegString(const wchar_t* key, const wchar_t* name, const std::wstring& v
                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-DWORD RegDword(const wchar_t* key, const wchar_t* name) {
+std::optional<DWORD> RegDword(const wchar_t* key, const wchar_t* name) {
     DWORD value = 0, size = sizeof value;
-    RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+    if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_DWORD, nullptr, &value, &size))
+        return std::nullopt;
     return value;
 }
 
@@ -108,6 +111,8 @@ protected:
     void Forget() {
         for (const wchar_t* name : {L"TovoBox", L"OtherApp"})
             RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, name);
+        for (const wchar_t* name : {L"TovoBox.exe", L"other.exe"})
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kEmulationKey, name);
         RegDeleteTreeW(HKEY_CURRENT_USER, kUninstallKey);
     }
     // Runs a copy of the setup program under the name a partner gave it.
@@ -161,6 +166,7 @@ TEST_F(Setup, SilentInstallRecordsItselfAndTheInstalledClientReportsItsChannel) 
     EXPECT_GT(RegDword(kUninstallKey, L"EstimatedSize"), 100u);
     for (const wchar_t* flag : {L"NoModify", L"NoRepair"})
         EXPECT_EQ(1u, RegDword(kUninstallKey, flag));
+    EXPECT_EQ(11001u, RegDword(kEmulationKey, L"TovoBox.exe"));
 
     LoopbackServer server{kBoxPort};
     ASSERT_TRUE(server.Start()) << "loopback port " << kBoxPort << " is taken";
@@ -263,6 +269,9 @@ TEST_F(Setup, ClientThatStaysStopsSetupAndUninstallerWithCode2BeforeAnyChange) {
 
 TEST_F(Setup, UninstallRemovesWhatTheInstallMadeAndNothingElse) {
     SetRegString(kRunKey, L"OtherApp", L"other.exe");
+    const DWORD otherMode = 10000;
+    RegSetKeyValueW(HKEY_CURRENT_USER, kEmulationKey, L"other.exe", REG_DWORD, &otherMode,
+                    sizeof otherMode);
     for (bool userFile : {true, false}) {
         SCOPED_TRACE(userFile ? "with a file of the user's" : "as registered");
         const std::wstring dir = m_root + (userFile ? L"kept" : L"gone");
@@ -283,6 +292,8 @@ TEST_F(Setup, UninstallRemovesWhatTheInstallMadeAndNothingElse) {
         EXPECT_TRUE(Entries(m_root + L"Programs").empty());
         EXPECT_FALSE(RegString(kRunKey, L"TovoBox").has_value());
         EXPECT_FALSE(RegString(kUninstallKey, L"InstallLocation").has_value());
+        EXPECT_FALSE(RegDword(kEmulationKey, L"TovoBox.exe").has_value());
     }
     EXPECT_EQ(L"other.exe", RegString(kRunKey, L"OtherApp"));
+    EXPECT_EQ(otherMode, RegDword(kEmulationKey, L"other.exe"));
 }

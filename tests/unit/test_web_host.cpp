@@ -144,7 +144,15 @@ TEST(DocHostHandler, OneIdentityOneCountAndRefusals) {
     IUnknown* unknown = nullptr;
     ASSERT_EQ(S_OK, handler->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)));
     EXPECT_EQ(static_cast<IUnknown*>(site), unknown);
-    // Both interfaces share the one count: 1 + 2 references taken above, + 1 now.
+    IOleCommandTarget* target = nullptr;
+    ASSERT_EQ(S_OK, site->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(&target)));
+    EXPECT_EQ(static_cast<IOleCommandTarget*>(p), target);
+    IUnknown* unknown2 = nullptr;
+    ASSERT_EQ(S_OK, target->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown2)));
+    EXPECT_EQ(unknown, unknown2);
+    unknown2->Release();
+    target->Release();
+    // Every interface shares the one count: 1 + 2 references taken above, + 1 now.
     EXPECT_EQ(4u, handler->AddRef());
     EXPECT_EQ(3u, site->Release());
 
@@ -226,6 +234,33 @@ TEST(DocHostHandler, PassesCallsOnAndReleasesTheDefaultsOnce) {
     EXPECT_EQ(3, fake.refs);
     p->Release();
     EXPECT_EQ(1, fake.refs);
+}
+
+// Scripts go on after an error and nothing is shown; every other command is the control's.
+TEST(DocHostHandler, AnswersOnlyTheScriptErrorCommand) {
+    GUID docHost = {0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
+    GUID nearMiss = docHost;
+    nearMiss.Data4[7] ^= 1;
+    const struct {
+        const GUID* group;
+        DWORD id;
+        HRESULT exec;
+        DWORD cmdf; // 7: left alone, the whole group is unknown
+    } cases[] = {{&docHost, OLECMDID_SHOWSCRIPTERROR, S_OK, OLECMDF_SUPPORTED | OLECMDF_ENABLED},
+                 {&docHost, OLECMDID_SHOWMESSAGE, OLECMDERR_E_NOTSUPPORTED, 0},
+                 {nullptr, OLECMDID_SHOWSCRIPTERROR, OLECMDERR_E_NOTSUPPORTED, 0},
+                 {&nearMiss, OLECMDID_SHOWSCRIPTERROR, OLECMDERR_E_UNKNOWNGROUP, 7}};
+    CWebCtrlInterFace* p = NewHandler();
+    for (const auto& c : cases) {
+        VARIANT out = {}; // VT_EMPTY
+        EXPECT_EQ(c.exec, p->Exec(c.group, c.id, 0, nullptr, &out)) << c.id;
+        EXPECT_TRUE(c.exec ? out.vt == VT_EMPTY : out.vt == VT_BOOL && out.boolVal == VARIANT_TRUE);
+        EXPECT_EQ(c.exec, p->Exec(c.group, c.id, 0, nullptr, nullptr));
+        OLECMD cmd = {c.id, 7};
+        EXPECT_EQ(c.cmdf == 7 ? c.exec : S_OK, p->QueryStatus(c.group, 1, &cmd, nullptr));
+        EXPECT_EQ(c.cmdf, cmd.cmdf);
+    }
+    EXPECT_EQ(0u, p->Release());
 }
 
 TEST(NewWindowPolicy, OnlyWebAddressesReachTheDefaultBrowser) {

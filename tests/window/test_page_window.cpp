@@ -12,6 +12,7 @@
 #include "window/gdiplus_suite.h"
 
 #include <gtest/gtest.h>
+#include <urlmon.h>
 
 #include <cwctype>
 #include <iterator>
@@ -127,6 +128,18 @@ protected:
 
 TEST_F(PageWindow, CreatedPageHostsTheBrowserAndLoadsItsAddress) {
     ASSERT_TRUE(MakePage());
+    // Switched on for the process before its first control; the pop-up, window and download
+    // restrictions stay off, or they would stop what goes to the default browser.
+    const INTERNETFEATURELIST on[] = {
+        FEATURE_DISABLE_NAVIGATION_SOUNDS, FEATURE_ZONE_ELEVATION, FEATURE_RESTRICT_ACTIVEXINSTALL,
+        FEATURE_LOCALMACHINE_LOCKDOWN,     FEATURE_MIME_SNIFFING,  FEATURE_SAFE_BINDTOOBJECT,
+        FEATURE_VALIDATE_NAVIGATE_URL,     FEATURE_OBJECT_CACHING, FEATURE_UNC_SAVEDFILECHECK};
+    const INTERNETFEATURELIST off[] = {FEATURE_WINDOW_RESTRICTIONS, FEATURE_WEBOC_POPUPMANAGEMENT,
+                                       FEATURE_RESTRICT_FILEDOWNLOAD};
+    for (INTERNETFEATURELIST f : on)
+        EXPECT_EQ(S_OK, CoInternetIsFeatureEnabled(f, GET_FEATURE_FROM_PROCESS)) << f;
+    for (INTERNETFEATURELIST f : off)
+        EXPECT_EQ(S_FALSE, CoInternetIsFeatureEnabled(f, GET_FEATURE_FROM_PROCESS)) << f;
     LONG_PTR style = GetWindowLongPtrW(page->m_hWnd, GWL_STYLE);
     EXPECT_EQ(WS_CHILD | WS_SYSMENU, style & (WS_CHILD | WS_POPUP | WS_CAPTION | WS_SYSMENU));
     ASSERT_TRUE(IsWindow(Browser()));
