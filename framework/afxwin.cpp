@@ -18,6 +18,9 @@ BOOL g_bControlContainer = FALSE;
 thread_local CWnd* t_pWndInit = nullptr;
 
 const wchar_t kObjectProp[] = L"TovoFrameworkWnd";
+// The window's own procedure, kept for a window whose object went while something that subclassed
+// it after the object still passes its messages on to the framework.
+const wchar_t kSuperProp[] = L"TovoFrameworkSuper";
 
 std::wstring FileTitleOf(const std::wstring& path) {
     std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
@@ -260,10 +263,15 @@ CWnd::~CWnd() {
         COleControlSite::DestroyControl(this);
     if (m_hWnd && IsWindow(m_hWnd)) {
         // The object goes first: the window must no longer reach it. A window made elsewhere
-        // gets its own procedure back, which then sees the window's end.
+        // gets its own procedure back, which then sees the window's end; while something that
+        // subclassed it after us still calls ours, ours passes everything on to it instead.
         RemovePropW(m_hWnd, kObjectProp);
-        if (m_pfnSuper)
-            SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+        if (m_pfnSuper) {
+            if (GetWindowLongPtrW(m_hWnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&AfxWndProc))
+                SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+            else
+                SetPropW(m_hWnd, kSuperProp, reinterpret_cast<HANDLE>(m_pfnSuper));
+        }
         ::DestroyWindow(m_hWnd);
     }
 }
@@ -278,7 +286,7 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowNa
     HINSTANCE hInst = AfxGetInstanceHandle();
     CWnd* previous = t_pWndInit;
     t_pWndInit = this;
-    CallFrame frame = {m_pCalls, false};
+    CallFrame frame = {m_pCalls, false, false, 0};
     m_pCalls = &frame;
     HWND hWnd = CreateWindowExW(dwExStyle, lpszClassName, lpszWindowName, dwStyle, x, y, nWidth,
                                 nHeight, hWndParent, nIDorHMenu, hInst, lpParam);
@@ -296,7 +304,15 @@ BOOL CWnd::DestroyWindow() {
 }
 
 LRESULT CWnd::Default() {
-    return DefWindowProc(m_current.message, m_current.wParam, m_current.lParam);
+    // The frame lives on its caller's stack: still there if the default processing ended the
+    // object.
+    CallFrame* frame = m_pCalls;
+    LRESULT result = DefWindowProc(m_current.message, m_current.wParam, m_current.lParam);
+    if (frame) {
+        frame->bDefaulted = true;
+        frame->defaultResult = result;
+    }
+    return result;
 }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -362,14 +378,23 @@ LRESULT AfxCallWndProc(CWnd* pWnd, HWND hWnd, UINT message, WPARAM wParam, LPARA
         pWnd->OnNcDestroy();
         return result;
     }
-    CWnd::CallFrame frame = {pWnd->m_pCalls, false};
+    CWnd::CallFrame frame = {pWnd->m_pCalls, false, false, 0};
     pWnd->m_pCalls = &frame;
     try {
         result = pWnd->WindowProc(message, wParam, lParam);
     } catch (...) {
         AfxAbsorbException();
-        // The message still gets its default processing, unless the window has gone meanwhile.
-        result = frame.bObjectGone ? 0 : pWnd->CWnd::DefWindowProc(message, wParam, lParam);
+        // A creation that threw fails, and the system destroys the half-made window. Any other
+        // message gets its default processing once: not again when the handler already ran it,
+        // and not at all when the window has gone meanwhile.
+        if (message == WM_NCCREATE)
+            result = FALSE;
+        else if (message == WM_CREATE)
+            result = -1;
+        else if (frame.bDefaulted)
+            result = frame.defaultResult;
+        else
+            result = frame.bObjectGone ? 0 : pWnd->CWnd::DefWindowProc(message, wParam, lParam);
     }
     if (frame.bObjectGone)
         return result; // the handler destroyed the window, and the object may have gone with it
@@ -385,7 +410,13 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
         pWnd->m_hWnd = hWnd;
         SetPropW(hWnd, kObjectProp, pWnd);
     }
-    if (!pWnd)
-        return DefWindowProcW(hWnd, message, wParam, lParam);
+    if (!pWnd) {
+        auto super = reinterpret_cast<WNDPROC>(GetPropW(hWnd, kSuperProp));
+        if (!super)
+            return DefWindowProcW(hWnd, message, wParam, lParam);
+        if (message == WM_NCDESTROY)
+            RemovePropW(hWnd, kSuperProp);
+        return CallWindowProcW(super, hWnd, message, wParam, lParam);
+    }
     return AfxCallWndProc(pWnd, hWnd, message, wParam, lParam);
 }

@@ -245,6 +245,9 @@ public:
     // The object bound to a window that the framework created, or null.
     static CWnd* FromHandlePermanent(HWND hWnd);
 
+    // A creation that WM_NCCREATE or WM_CREATE refuses, or that throws there, returns FALSE and
+    // leaves no window. Whether WM_DESTROY comes first differs between systems: a handler that
+    // fails releases what it made itself.
     BOOL CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowName, DWORD dwStyle,
                   int x, int y, int nWidth, int nHeight, HWND hWndParent, HMENU nIDorHMenu,
                   LPVOID lpParam = nullptr);
@@ -321,5 +324,7 @@ private:
     struct CallFrame {
         CallFrame* pOuter;
         bool bObjectGone;
+        bool bDefaulted; // the handler ran the default processing, which gave defaultResult
+        LRESULT defaultResult;
     }* m_pCalls = nullptr;
 };
