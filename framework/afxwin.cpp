@@ -2,8 +2,10 @@
 
 #include "framework/afxole.h"
 
+#include <delayimp.h>
 #include <ole2.h>
 
+#include <iterator>
 #include <new>
 #include <set>
 #include <vector>
@@ -171,6 +173,21 @@ std::wstring AfxSystemLibraryPath(LPCWSTR pszName) {
 HMODULE AfxLoadSystemLibrary(LPCWSTR pszName) {
     std::wstring path = AfxSystemLibraryPath(pszName);
     return path.empty() ? nullptr : LoadLibraryW(path.c_str());
+}
+
+FARPROC WINAPI AfxDelayLoadHook(unsigned dliNotify, DelayLoadInfo* pdli) noexcept {
+    if (dliNotify != dliNotePreLoadLibrary || !pdli || !pdli->szDll)
+        return nullptr;
+    wchar_t path[MAX_PATH + 64];
+    UINT n = GetSystemDirectoryW(path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return nullptr;
+    if (path[n - 1] != L'\\')
+        path[n++] = L'\\';
+    int room = static_cast<int>(std::size(path) - n);
+    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pdli->szDll, -1, path + n, room) == 0)
+        return nullptr;
+    return reinterpret_cast<FARPROC>(LoadLibraryW(path));
 }
 
 LPCWSTR AfxRegisterWndClass(UINT nClassStyle, HCURSOR hCursor, HBRUSH hbrBackground, HICON hIcon) {

@@ -11,6 +11,7 @@
 class CWnd;
 class COleControlSite;
 struct AFX_EVENTSINKMAP;
+struct DelayLoadInfo;
 
 class CObject {
 public:
@@ -95,6 +96,10 @@ std::wstring AfxGetModuleFileName(HMODULE hModule = nullptr);
 // Full path of a system library, so that a DLL of the same name beside the program is never used.
 std::wstring AfxSystemLibraryPath(LPCWSTR pszName);
 HMODULE AfxLoadSystemLibrary(LPCWSTR pszName);
+// The delay-load helper's hook (framework/winmain.cpp): loads each library by its full path in
+// the system directory. Called from the loader's thunk, which nothing may unwind through, so it
+// neither allocates nor throws.
+FARPROC WINAPI AfxDelayLoadHook(unsigned dliNotify, DelayLoadInfo* pdli) noexcept;
 
 // Runs pfnThreadProc(pParam) on a new thread; what it throws ends only that thread, with exit code
 // (DWORD)-1. The caller closes the handle; null when no thread could start.
