@@ -74,6 +74,8 @@ private:
     };
     static const SkinEntry s_skin[15];
 
+    // OnCreate's work; what it throws fails the creation.
+    void CreateParts();
     void GetModuleDir(std::wstring& dir);
     void GetModulePath(std::wstring& path);
     void LoadSkin();
@@ -81,12 +83,16 @@ private:
     // AwaitSkin puts them into their fields. Nothing reads the fields in between.
     void BeginLoadSkin();
     void AwaitSkin();
+    void JoinSkinWorker();
     static UINT SkinThreadProc(LPVOID pParam);
     void LayoutControls();
     void LoadChannel();
     void StartReportThread();
     void CreateFontFamily();
+    // Drops the skin, a pending one included, without allocating.
     void ReleaseSkin();
+    // What creation made and the window's end releases: tray icon, skin, pages, font.
+    void ReleaseParts();
     int UpdateTrayIcon(DWORD dwMessage);
 
     // Draws the whole surface off screen and copies it to hDC in one blit.

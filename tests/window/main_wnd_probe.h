@@ -20,6 +20,7 @@ public:
     ControlStates States() const { return w.m_states; }
     void SetStates(const ControlStates& s) { w.m_states = s; }
     void LoadSkin() { w.LoadSkin(); }
+    HANDLE SkinWorker() const { return w.m_hSkinThread; }
     SurfaceSkin Skin() const { return w.Skin(); }
     // Replaces every image by the file as GDI+ loads it, without any preparation.
     void UsePlainImages() {
