@@ -134,11 +134,19 @@ int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR lpCmdLine, int nCmdShow) {
     CWinApp* app = AfxGetApp();
     if (!app)
         return -1;
-    app->SetStartupInfo(hInstance, lpCmdLine, nCmdShow);
-    if (!app->InitInstance()) {
+    BOOL started = FALSE;
+    try {
+        app->SetStartupInfo(hInstance, lpCmdLine, nCmdShow);
+        started = app->InitInstance();
+    } catch (...) {
+        AfxAbsorbException(); // a start that threw has failed
+    }
+    if (!started) {
+        // What the start acquired is released all the same, and the exit code says it failed.
         if (app->m_pMainWnd)
             app->m_pMainWnd->DestroyWindow();
-        return app->ExitInstance();
+        app->ExitInstance();
+        return -1;
     }
     return app->Run();
 }

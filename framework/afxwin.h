@@ -80,6 +80,8 @@ LPCWSTR AfxGetAppName();
 CWnd* AfxGetMainWnd();
 // Offers a queued message to PreTranslateMessage of its window and of that window's parents.
 BOOL AfxPreTranslateMessage(MSG* pMsg);
+// Runs the application. A start that fails (InitInstance answers FALSE or throws) still gets
+// ExitInstance, and ends with -1.
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow);
 
 // Registers (once) a window class served by the framework's window procedure and returns its name.
