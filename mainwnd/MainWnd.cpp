@@ -226,6 +226,8 @@ void CMainWnd::AwaitSkin() {
         image = nullptr;
     }
     m_pendingSkin.reset();
+    // A paint in between kept the old pictures.
+    m_surface.Release();
 }
 
 void CMainWnd::ReleaseSkin() {

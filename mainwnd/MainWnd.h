@@ -80,7 +80,7 @@ private:
     void GetModulePath(std::wstring& path);
     void LoadSkin();
     // LoadSkin in two halves: the pictures decode on a worker from BeginLoadSkin on, and
-    // AwaitSkin puts them into their fields. Nothing reads the fields in between.
+    // AwaitSkin puts them into their fields. A paint in between draws the old pictures.
     void BeginLoadSkin();
     void AwaitSkin();
     void JoinSkinWorker();
