@@ -29,15 +29,16 @@ BOOL CGameClient::InitInstance() {
     Gdiplus::GdiplusStartup(&m_gdiplusToken, &m_gdiplusStartupInput, nullptr);
 
     std::wstring cmdLine = TrimCommandLine(m_lpCmdLine ? m_lpCmdLine : L"");
-    m_pMainWnd = new CMainWnd;
+    auto* wnd = new CMainWnd;
+    m_pMainWnd = wnd;
+    // Its creation failed or threw: the start fails, and ExitInstance deletes the object.
+    if (!IsWindow(wnd->m_hWnd))
+        return FALSE;
     bool autoStart = IsAutoStart(cmdLine);
-
-    if (IsWindow(m_pMainWnd->m_hWnd)) {
-        g_pMainWnd->CreateFirstPage();
-        m_pMainWnd->SetTimer(g_pMainWnd->m_nTimerId, 60000, nullptr);
-        m_pMainWnd->ShowWindow(autoStart ? SW_HIDE : SW_SHOW);
-        m_pMainWnd->UpdateWindow();
-    }
+    wnd->CreateFirstPage();
+    wnd->SetTimer(wnd->m_nTimerId, 60000, nullptr);
+    wnd->ShowWindow(autoStart ? SW_HIDE : SW_SHOW);
+    wnd->UpdateWindow();
     return TRUE;
 }
 
@@ -73,7 +74,12 @@ HWND FindRunningInstanceWindow() {
 }
 
 int CGameClient::ExitInstance() {
-    // Every step must be harmless on the second-copy path, where nothing was acquired.
+    // Every step must be harmless on the second-copy path, where nothing was acquired. A main
+    // window left by a failed start goes first: it joins its skin worker, which uses GDI+.
+    if (m_pMainWnd) {
+        delete m_pMainWnd;
+        m_pMainWnd = nullptr;
+    }
     if (m_gdiplusToken)
         Gdiplus::GdiplusShutdown(m_gdiplusToken);
     m_gdiplusToken = 0;
@@ -84,9 +90,5 @@ int CGameClient::ExitInstance() {
     if (m_hExplorerModule)
         FreeLibrary(m_hExplorerModule);
     m_hExplorerModule = nullptr;
-    if (m_pMainWnd) {
-        delete m_pMainWnd;
-        m_pMainWnd = nullptr;
-    }
     return CWinApp::ExitInstance();
 }

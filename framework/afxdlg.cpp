@@ -23,7 +23,10 @@ INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM, LPARAM lParam) {
         return pDialog->OnInitDialog();
     } catch (...) {
         AfxAbsorbException();
-        return FALSE; // the dialog manager's default processing
+        // Half set up: the dialog goes (and a self-deleting one with it), and Create fails.
+        if (IsWindow(hWnd))
+            DestroyWindow(hWnd);
+        return FALSE;
     }
 }
 

@@ -8,8 +8,9 @@ public:
     CDialog() = default;
 
     // Creates the dialog from template nIDTemplate as a window of pParentWnd and runs
-    // OnInitDialog. FALSE when there is no window afterwards; a dialog that deletes itself in
-    // PostNcDestroy is then already gone, whether or not a window was ever made.
+    // OnInitDialog; one that throws destroys the dialog. FALSE when there is no window
+    // afterwards; a dialog that deletes itself in PostNcDestroy is then already gone, whether or
+    // not a window was ever made.
     virtual BOOL Create(UINT nIDTemplate, CWnd* pParentWnd = nullptr);
 
     BOOL PreTranslateMessage(MSG* pMsg) override;

@@ -2,8 +2,10 @@
 
 #include "framework/afxole.h"
 
+#include <delayimp.h>
 #include <ole2.h>
 
+#include <iterator>
 #include <new>
 #include <set>
 #include <vector>
@@ -18,6 +20,9 @@ BOOL g_bControlContainer = FALSE;
 thread_local CWnd* t_pWndInit = nullptr;
 
 const wchar_t kObjectProp[] = L"TovoFrameworkWnd";
+// The window's own procedure, kept for a window whose object went while something that subclassed
+// it after the object still passes its messages on to the framework.
+const wchar_t kSuperProp[] = L"TovoFrameworkSuper";
 
 std::wstring FileTitleOf(const std::wstring& path) {
     std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
@@ -129,11 +134,19 @@ int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR lpCmdLine, int nCmdShow) {
     CWinApp* app = AfxGetApp();
     if (!app)
         return -1;
-    app->SetStartupInfo(hInstance, lpCmdLine, nCmdShow);
-    if (!app->InitInstance()) {
+    BOOL started = FALSE;
+    try {
+        app->SetStartupInfo(hInstance, lpCmdLine, nCmdShow);
+        started = app->InitInstance();
+    } catch (...) {
+        AfxAbsorbException(); // a start that threw has failed
+    }
+    if (!started) {
+        // What the start acquired is released all the same, and the exit code says it failed.
         if (app->m_pMainWnd)
             app->m_pMainWnd->DestroyWindow();
-        return app->ExitInstance();
+        app->ExitInstance();
+        return -1;
     }
     return app->Run();
 }
@@ -168,6 +181,21 @@ std::wstring AfxSystemLibraryPath(LPCWSTR pszName) {
 HMODULE AfxLoadSystemLibrary(LPCWSTR pszName) {
     std::wstring path = AfxSystemLibraryPath(pszName);
     return path.empty() ? nullptr : LoadLibraryW(path.c_str());
+}
+
+FARPROC WINAPI AfxDelayLoadHook(unsigned dliNotify, DelayLoadInfo* pdli) noexcept {
+    if (dliNotify != dliNotePreLoadLibrary || !pdli || !pdli->szDll)
+        return nullptr;
+    wchar_t path[MAX_PATH + 64];
+    UINT n = GetSystemDirectoryW(path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return nullptr;
+    if (path[n - 1] != L'\\')
+        path[n++] = L'\\';
+    int room = static_cast<int>(std::size(path) - n);
+    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pdli->szDll, -1, path + n, room) == 0)
+        return nullptr;
+    return reinterpret_cast<FARPROC>(LoadLibraryW(path));
 }
 
 LPCWSTR AfxRegisterWndClass(UINT nClassStyle, HCURSOR hCursor, HBRUSH hbrBackground, HICON hIcon) {
@@ -260,10 +288,15 @@ CWnd::~CWnd() {
         COleControlSite::DestroyControl(this);
     if (m_hWnd && IsWindow(m_hWnd)) {
         // The object goes first: the window must no longer reach it. A window made elsewhere
-        // gets its own procedure back, which then sees the window's end.
+        // gets its own procedure back, which then sees the window's end; while something that
+        // subclassed it after us still calls ours, ours passes everything on to it instead.
         RemovePropW(m_hWnd, kObjectProp);
-        if (m_pfnSuper)
-            SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+        if (m_pfnSuper) {
+            if (GetWindowLongPtrW(m_hWnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&AfxWndProc))
+                SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+            else
+                SetPropW(m_hWnd, kSuperProp, reinterpret_cast<HANDLE>(m_pfnSuper));
+        }
         ::DestroyWindow(m_hWnd);
     }
 }
@@ -278,7 +311,7 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowNa
     HINSTANCE hInst = AfxGetInstanceHandle();
     CWnd* previous = t_pWndInit;
     t_pWndInit = this;
-    CallFrame frame = {m_pCalls, false};
+    CallFrame frame = {m_pCalls, false, false, 0};
     m_pCalls = &frame;
     HWND hWnd = CreateWindowExW(dwExStyle, lpszClassName, lpszWindowName, dwStyle, x, y, nWidth,
                                 nHeight, hWndParent, nIDorHMenu, hInst, lpParam);
@@ -296,7 +329,15 @@ BOOL CWnd::DestroyWindow() {
 }
 
 LRESULT CWnd::Default() {
-    return DefWindowProc(m_current.message, m_current.wParam, m_current.lParam);
+    // The frame lives on its caller's stack: still there if the default processing ended the
+    // object.
+    CallFrame* frame = m_pCalls;
+    LRESULT result = DefWindowProc(m_current.message, m_current.wParam, m_current.lParam);
+    if (frame) {
+        frame->bDefaulted = true;
+        frame->defaultResult = result;
+    }
+    return result;
 }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -362,14 +403,23 @@ LRESULT AfxCallWndProc(CWnd* pWnd, HWND hWnd, UINT message, WPARAM wParam, LPARA
         pWnd->OnNcDestroy();
         return result;
     }
-    CWnd::CallFrame frame = {pWnd->m_pCalls, false};
+    CWnd::CallFrame frame = {pWnd->m_pCalls, false, false, 0};
     pWnd->m_pCalls = &frame;
     try {
         result = pWnd->WindowProc(message, wParam, lParam);
     } catch (...) {
         AfxAbsorbException();
-        // The message still gets its default processing, unless the window has gone meanwhile.
-        result = frame.bObjectGone ? 0 : pWnd->CWnd::DefWindowProc(message, wParam, lParam);
+        // A creation that threw fails, and the system destroys the half-made window. Any other
+        // message gets its default processing once: not again when the handler already ran it,
+        // and not at all when the window has gone meanwhile.
+        if (message == WM_NCCREATE)
+            result = FALSE;
+        else if (message == WM_CREATE)
+            result = -1;
+        else if (frame.bDefaulted)
+            result = frame.defaultResult;
+        else
+            result = frame.bObjectGone ? 0 : pWnd->CWnd::DefWindowProc(message, wParam, lParam);
     }
     if (frame.bObjectGone)
         return result; // the handler destroyed the window, and the object may have gone with it
@@ -385,7 +435,13 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
         pWnd->m_hWnd = hWnd;
         SetPropW(hWnd, kObjectProp, pWnd);
     }
-    if (!pWnd)
-        return DefWindowProcW(hWnd, message, wParam, lParam);
+    if (!pWnd) {
+        auto super = reinterpret_cast<WNDPROC>(GetPropW(hWnd, kSuperProp));
+        if (!super)
+            return DefWindowProcW(hWnd, message, wParam, lParam);
+        if (message == WM_NCDESTROY)
+            RemovePropW(hWnd, kSuperProp);
+        return CallWindowProcW(super, hWnd, message, wParam, lParam);
+    }
     return AfxCallWndProc(pWnd, hWnd, message, wParam, lParam);
 }

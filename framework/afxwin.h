@@ -11,6 +11,7 @@
 class CWnd;
 class COleControlSite;
 struct AFX_EVENTSINKMAP;
+struct DelayLoadInfo;
 
 class CObject {
 public:
@@ -79,6 +80,8 @@ LPCWSTR AfxGetAppName();
 CWnd* AfxGetMainWnd();
 // Offers a queued message to PreTranslateMessage of its window and of that window's parents.
 BOOL AfxPreTranslateMessage(MSG* pMsg);
+// Runs the application. A start that fails (InitInstance answers FALSE or throws) still gets
+// ExitInstance, and ends with -1.
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow);
 
 // Registers (once) a window class served by the framework's window procedure and returns its name.
@@ -95,6 +98,10 @@ std::wstring AfxGetModuleFileName(HMODULE hModule = nullptr);
 // Full path of a system library, so that a DLL of the same name beside the program is never used.
 std::wstring AfxSystemLibraryPath(LPCWSTR pszName);
 HMODULE AfxLoadSystemLibrary(LPCWSTR pszName);
+// The delay-load helper's hook (framework/winmain.cpp): loads each library by its full path in
+// the system directory. Called from the loader's thunk, which nothing may unwind through, so it
+// neither allocates nor throws.
+FARPROC WINAPI AfxDelayLoadHook(unsigned dliNotify, DelayLoadInfo* pdli) noexcept;
 
 // Runs pfnThreadProc(pParam) on a new thread; what it throws ends only that thread, with exit code
 // (DWORD)-1. The caller closes the handle; null when no thread could start.
@@ -245,6 +252,9 @@ public:
     // The object bound to a window that the framework created, or null.
     static CWnd* FromHandlePermanent(HWND hWnd);
 
+    // A creation that WM_NCCREATE or WM_CREATE refuses, or that throws there, returns FALSE and
+    // leaves no window. Whether WM_DESTROY comes first differs between systems: a handler that
+    // fails releases what it made itself.
     BOOL CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowName, DWORD dwStyle,
                   int x, int y, int nWidth, int nHeight, HWND hWndParent, HMENU nIDorHMenu,
                   LPVOID lpParam = nullptr);
@@ -321,5 +331,7 @@ private:
     struct CallFrame {
         CallFrame* pOuter;
         bool bObjectGone;
+        bool bDefaulted; // the handler ran the default processing, which gave defaultResult
+        LRESULT defaultResult;
     }* m_pCalls = nullptr;
 };

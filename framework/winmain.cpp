@@ -2,26 +2,14 @@
 
 #include <delayimp.h>
 
-#include <cstring>
-#include <string>
-
 namespace {
-
-// The libraries the program loads at their first use (see CMakeLists.txt) come by full path from
-// the system directory, never from beside the program.
-FARPROC WINAPI LoadDelayedLibrary(unsigned dliNotify, PDelayLoadInfo pdli) {
-    if (dliNotify != dliNotePreLoadLibrary || !pdli || !pdli->szDll)
-        return nullptr;
-    std::wstring name(pdli->szDll, pdli->szDll + std::strlen(pdli->szDll));
-    return reinterpret_cast<FARPROC>(AfxLoadSystemLibrary(name.c_str()));
-}
 
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 #endif
 
-// What those libraries load in turn is searched for in the system directory alone too. Bound at
-// run time: Windows 7 has the function only with a later update.
+// What the delay-loaded libraries load in turn is searched for in the system directory alone too.
+// Bound at run time: Windows 7 has the function only with a later update.
 void RestrictLibrarySearch() {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
@@ -33,12 +21,14 @@ void RestrictLibrarySearch() {
 
 } // namespace
 
-// The delay-load helper's hook; its header declares it const for MSVC only.
+// The delay-load helper's hook: the libraries the program loads at their first use (see
+// CMakeLists.txt) come by full path from the system directory, never from beside the program. Its
+// header declares it const for MSVC only.
 extern "C" {
 #ifdef _MSC_VER
 const
 #endif
-    PfnDliHook __pfnDliNotifyHook2 = LoadDelayedLibrary;
+    PfnDliHook __pfnDliNotifyHook2 = AfxDelayLoadHook;
 }
 
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow) {

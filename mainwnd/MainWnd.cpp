@@ -111,11 +111,25 @@ CMainWnd::~CMainWnd() {
         DestroyWindow();
     ReleaseSkin();
     delete m_pFontFamily;
+    if (g_pMainWnd == this)
+        g_pMainWnd = nullptr;
 }
 
 int CMainWnd::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
     if (CWnd::OnCreate(lpCreateStruct) == -1)
         return -1;
+    try {
+        CreateParts();
+    } catch (...) {
+        // The creation fails (the framework answers -1). Whether WM_DESTROY follows differs
+        // between systems (Wine sends none): what was made goes here, and twice does no harm.
+        ReleaseParts();
+        throw;
+    }
+    return 0;
+}
+
+void CMainWnd::CreateParts() {
     SetPropW(m_hWnd, kInstanceMarker, reinterpret_cast<HANDLE>(1));
     // The forced probe runs while the window is being made; its answer is read further down.
     std::future<BOOL> probe = StartConnectionCheck(TOVO_PROBE_URL);
@@ -149,9 +163,9 @@ int CMainWnd::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
     m_bOnline.store(AwaitConnectionCheck(probe, kStartupProbeWaitMs), std::memory_order_relaxed);
     UpdateTrayIcon(NIM_ADD);
     CreateFontFamily();
-    StartReportThread();
     PrepareSurface();
-    return 0;
+    // Last: nothing may fail once the report thread holds the window.
+    StartReportThread();
 }
 
 void CMainWnd::GetModuleDir(std::wstring& dir) {
@@ -188,12 +202,16 @@ UINT CMainWnd::SkinThreadProc(LPVOID pParam) {
     return 0;
 }
 
-void CMainWnd::AwaitSkin() {
+void CMainWnd::JoinSkinWorker() {
     if (m_hSkinThread) {
         WaitForSingleObject(m_hSkinThread, INFINITE);
         CloseHandle(m_hSkinThread);
         m_hSkinThread = nullptr;
     }
+}
+
+void CMainWnd::AwaitSkin() {
+    JoinSkinWorker();
     if (!m_pendingSkin)
         return;
     // What the worker could not decode (it could not start, or ran out of memory) is loaded here.
@@ -209,10 +227,13 @@ void CMainWnd::AwaitSkin() {
         image = nullptr;
     }
     m_pendingSkin.reset();
+    // A paint in between kept the old pictures.
+    m_surface.Release();
 }
 
 void CMainWnd::ReleaseSkin() {
-    AwaitSkin();
+    JoinSkinWorker();
+    m_pendingSkin.reset();
     m_surface.Release();
     for (const SkinEntry& e : s_skin) {
         Gdiplus::Image*& image = e.field ? this->*e.field : m_pImgTab[e.tab];
@@ -349,6 +370,11 @@ void CMainWnd::OnClose() {
 }
 
 void CMainWnd::OnDestroy() {
+    ReleaseParts();
+    Default();
+}
+
+void CMainWnd::ReleaseParts() {
     UpdateTrayIcon(NIM_DELETE);
     ReleaseSkin();
     for (CWebDlg*& page : m_pWebDlg) {
@@ -358,7 +384,6 @@ void CMainWnd::OnDestroy() {
     }
     delete m_pFontFamily;
     m_pFontFamily = nullptr;
-    Default();
 }
 
 void CMainWnd::OnSysCommand(UINT nID, LPARAM) {

@@ -74,19 +74,25 @@ private:
     };
     static const SkinEntry s_skin[15];
 
+    // OnCreate's work; what it throws fails the creation.
+    void CreateParts();
     void GetModuleDir(std::wstring& dir);
     void GetModulePath(std::wstring& path);
     void LoadSkin();
     // LoadSkin in two halves: the pictures decode on a worker from BeginLoadSkin on, and
-    // AwaitSkin puts them into their fields. Nothing reads the fields in between.
+    // AwaitSkin puts them into their fields. A paint in between draws the old pictures.
     void BeginLoadSkin();
     void AwaitSkin();
+    void JoinSkinWorker();
     static UINT SkinThreadProc(LPVOID pParam);
     void LayoutControls();
     void LoadChannel();
     void StartReportThread();
     void CreateFontFamily();
+    // Drops the skin, a pending one included, without allocating.
     void ReleaseSkin();
+    // What creation made and the window's end releases: tray icon, skin, pages, font.
+    void ReleaseParts();
     int UpdateTrayIcon(DWORD dwMessage);
 
     // Draws the whole surface off screen and copies it to hDC in one blit.

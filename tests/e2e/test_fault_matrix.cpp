@@ -93,6 +93,7 @@ struct FaultCase {
     Server server = Server::Normal;
     size_t exePathLength = 0;
     bool readOnly = false;
+    bool refuseMainWindow = false;
     const char* channel = nullptr; // the report's "from" field, where the case decides it
 };
 
@@ -196,6 +197,7 @@ std::vector<FaultCase> Cases() {
         {"ServerRedirects", Server::Redirect}};
     for (const auto& s : servers)
         add(s.first, nullptr)->server = s.second;
+    add("MainWindowRefused", nullptr)->refuseMainWindow = true;
     return cases;
 }
 
@@ -283,6 +285,15 @@ private:
     SOCKET m_fillers[4] = {INVALID_SOCKET, INVALID_SOCKET, INVALID_SOCKET, INVALID_SOCKET};
 };
 
+// While it lives, the creation of the client's main window fails (tests/data/refuse_window.cpp).
+using Hook = std::unique_ptr<std::remove_pointer_t<HHOOK>, decltype(&UnhookWindowsHookEx)>;
+Hook RefuseMainWindow(bool refuse) {
+    HMODULE dll = refuse ? LoadLibraryW((testutil::ExeDir() + L"refuse_window.dll").c_str()) : 0;
+    auto proc = reinterpret_cast<HOOKPROC>(
+        reinterpret_cast<void*>(dll ? GetProcAddress(dll, "RefuseMainWindow") : nullptr));
+    return Hook(proc ? SetWindowsHookExW(WH_CBT, proc, dll, 0) : nullptr, &UnhookWindowsHookEx);
+}
+
 class FaultMatrix : public ::testing::TestWithParam<FaultCase> {};
 
 } // namespace
@@ -336,6 +347,8 @@ TEST_P(FaultMatrix, ClientSurvivesAnswersReportsOnceAndWritesNothing) {
     if (c.readOnly)
         SetReadOnly(install->Dir(), true);
     const std::wstring before = ListTree(install->Dir());
+    Hook refusal = RefuseMainWindow(c.refuseMainWindow);
+    ASSERT_EQ(c.refuseMainWindow, refusal != nullptr);
 
     ClientProcess client;
     ASSERT_TRUE(client.Start(install->ExePath()));
@@ -381,7 +394,16 @@ TEST_P(FaultMatrix, ClientSurvivesAnswersReportsOnceAndWritesNothing) {
         EXPECT_TRUE(client.Running()) << "ended with code " << client.WaitExit(0);
         EXPECT_GE(ProbeMessageLoop(w, 5000), 0);
     } else {
-        EXPECT_EQ(0u, client.WaitExit(0)) << "the client ended without a window";
+        // Only a main window that could not be made ends the client: with the code of a failed
+        // start (a crash gives another), and leaving nothing that keeps the next start from
+        // starting.
+        EXPECT_TRUE(c.refuseMainWindow) << "the client ended without a window";
+        EXPECT_EQ(static_cast<DWORD>(-1), client.WaitExit(0));
+        refusal.reset();
+        ClientProcess next;
+        ASSERT_TRUE(next.Start(install->ExePath()));
+        EXPECT_TRUE(WaitUntil([&] { return FindMarkedWindowOf(next.Pid()) != nullptr; }, 30000))
+            << "the next start did not start";
     }
     client.Kill();
     client.WaitExit(5000);

@@ -6,7 +6,33 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <new>
+
+namespace {
+thread_local long t_nBeforeFailure = 0;
+thread_local bool t_bFailed = false;
+} // namespace
+
+// The program's own allocations (not the system libraries') come here.
+void* operator new(std::size_t size) {
+    if (t_nBeforeFailure > 0 && --t_nBeforeFailure == 0 && (t_bFailed = true))
+        throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
 namespace testutil {
+
+void FailAllocation(long nth) {
+    t_nBeforeFailure = nth;
+    t_bFailed = t_bFailed && nth == 0;
+}
+
+bool AllocationFailed() {
+    return t_bFailed;
+}
 
 std::wstring ExeDir() {
     return DirectoryOf(AfxGetModuleFileName());

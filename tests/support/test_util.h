@@ -23,5 +23,9 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string PercentDecode(const std::string& s);
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
+// From now on the nth allocation with operator new on this thread (counted from 1) throws
+// std::bad_alloc; 0 disarms. AllocationFailed() tells whether it came since it was armed.
+void FailAllocation(long nth);
+bool AllocationFailed();
 
 } // namespace testutil

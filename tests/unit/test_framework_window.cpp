@@ -15,12 +15,21 @@ namespace {
 class CSelfDeleting : public CWnd {
 public:
     static void* operator new(std::size_t size) { return s_pBlock = ::operator new(size); }
-    static void operator delete(void* p, std::size_t size) { std::memset(p, 0xDD, size); }
+    static void operator delete(void* p, std::size_t size) {
+        std::memset(p, 0xDD, size);
+        ++s_nDeleted;
+    }
     static inline void* s_pBlock = nullptr;
-    static inline bool s_bRefuseCreation = false;
+    static inline int s_nDeleted = 0;
+    static inline UINT s_nFailIn = 0; // the creation message that fails, refusing or throwing
+    static inline bool s_bThrow = false;
 
 protected:
-    int OnCreate(LPCREATESTRUCTW) { return s_bRefuseCreation ? -1 : 0; }
+    LRESULT Fail(LRESULT refusal) { return s_bThrow ? throw std::bad_alloc() : refusal; }
+    LRESULT OnNcCreate(WPARAM, LPARAM) {
+        return s_nFailIn == WM_NCCREATE ? Fail(FALSE) : Default();
+    }
+    int OnCreate(LPCREATESTRUCTW) { return s_nFailIn == WM_CREATE ? int(Fail(-1)) : 0; }
     void OnClose() { DestroyWindow(); }
     LRESULT OnCloseFromInside(WPARAM, LPARAM) { return SendMessage(WM_CLOSE); }
     void PostNcDestroy() override { delete this; }
@@ -28,6 +37,7 @@ protected:
 };
 
 BEGIN_MESSAGE_MAP(CSelfDeleting, CWnd)
+ON_MESSAGE(WM_NCCREATE, OnNcCreate)
 ON_WM_CREATE()
 ON_WM_CLOSE()
 ON_MESSAGE(WM_APP, OnCloseFromInside)
@@ -36,53 +46,93 @@ END_MESSAGE_MAP()
 } // namespace
 
 TEST(FrameworkWindow, NothingWritesIntoASelfDeletedWindow) {
-    // Destroyed by its handler, nested, or by its own refused creation.
-    for (UINT message : {UINT(WM_CLOSE), UINT(WM_APP), UINT(WM_CREATE)}) {
-        CSelfDeleting::s_bRefuseCreation = message == WM_CREATE;
+    // Destroyed by its handler, nested, or by its own creation, refused or thrown: that creation
+    // fails whole, and the object is deleted once.
+    const struct {
+        UINT message, failIn;
+        bool thrown;
+    } cases[] = {{WM_CLOSE, 0, false},
+                 {WM_APP, 0, false},
+                 {0, WM_CREATE, false},
+                 {0, WM_NCCREATE, true},
+                 {0, WM_CREATE, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.message << " " << c.failIn << " " << c.thrown);
+        CSelfDeleting::s_nFailIn = c.failIn;
+        CSelfDeleting::s_bThrow = c.thrown;
+        CSelfDeleting::s_nDeleted = 0;
         CSelfDeleting* wnd = new CSelfDeleting;
         const unsigned char* block = static_cast<const unsigned char*>(CSelfDeleting::s_pBlock);
-        BOOL created =
-            wnd->CreateEx(0, AfxRegisterWndClass(0), L"", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr);
-        ASSERT_EQ(!CSelfDeleting::s_bRefuseCreation, created != FALSE);
+        BOOL created = wnd->CreateEx(0, AfxRegisterWndClass(0), L"TovoSelfDeleting", WS_POPUP, 0, 0,
+                                     9, 9, nullptr, nullptr);
+        ASSERT_EQ(!c.failIn, created != FALSE);
         if (created)
-            SendMessageW(wnd->m_hWnd, message, 0, 0);
+            SendMessageW(wnd->m_hWnd, c.message, 0, 0);
         size_t touched = 0;
         for (size_t i = 0; i < sizeof(CSelfDeleting); ++i)
             touched += block[i] != 0xDD;
-        EXPECT_EQ(0u, touched) << "bytes written after the object was deleted, message " << message;
+        EXPECT_EQ(0u, touched) << "bytes written after the object was deleted";
+        EXPECT_EQ(1, CSelfDeleting::s_nDeleted);
+        EXPECT_FALSE(FindWindowW(nullptr, L"TovoSelfDeleting"));
         ::operator delete(const_cast<unsigned char*>(block));
     }
 }
 
 namespace {
 
-int g_nOwnEnds = 0;
+int g_nOwnEnds = 0, g_nOwnCalls = 0, g_nLaterEnds = 0;
 LRESULT CALLBACK OwnProcedure(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     g_nOwnEnds += message == WM_NCDESTROY;
-    return DefWindowProcW(hWnd, message, wParam, lParam);
+    g_nOwnCalls += message == WM_APP;
+    return message == WM_APP ? 42 : DefWindowProcW(hWnd, message, wParam, lParam);
+}
+WNDPROC g_pfnBeforeLater = nullptr;
+LRESULT CALLBACK LaterProcedure(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    g_nLaterEnds += message == WM_NCDESTROY;
+    return CallWindowProcW(g_pfnBeforeLater, hWnd, message, wParam, lParam);
 }
 
 class CSubclassing : public CWnd {
 public:
     using CWnd::SubclassWindow;
+
+protected:
+    LRESULT OnDefaultThenThrow(WPARAM, LPARAM) { throw Default(); }
+    DECLARE_MESSAGE_MAP()
 };
+
+BEGIN_MESSAGE_MAP(CSubclassing, CWnd)
+ON_MESSAGE(WM_APP, OnDefaultThenThrow)
+END_MESSAGE_MAP()
 
 } // namespace
 
-// An object bound to a window made elsewhere (as a dialog is) and deleted before it.
-TEST(FrameworkWindow, AWindowMadeElsewhereSeesItsEndAfterItsObjectWent) {
+// An object bound to a window made elsewhere (as a dialog is) and deleted before it, with and
+// without something that subclassed the window after it; a handler that ran the window's own
+// processing and then threw.
+TEST(FrameworkWindow, AWindowMadeElsewhereGetsItsOwnProcessingOnceAndSeesItsEnd) {
     WNDCLASSW wc = {};
     wc.lpfnWndProc = OwnProcedure;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"TovoOwnProcedure";
     RegisterClassW(&wc);
-    auto* wnd = new CSubclassing;
-    ASSERT_TRUE(wnd->SubclassWindow(CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 9, 9,
-                                                    nullptr, nullptr, wc.hInstance, nullptr)));
-    HWND hWnd = wnd->m_hWnd;
-    delete wnd;
-    EXPECT_FALSE(IsWindow(hWnd));
-    EXPECT_EQ(1, g_nOwnEnds);
+    for (bool later : {false, true}) {
+        g_nOwnEnds = g_nOwnCalls = g_nLaterEnds = 0;
+        auto* wnd = new CSubclassing;
+        ASSERT_TRUE(
+            wnd->SubclassWindow(CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 9, 9,
+                                                nullptr, nullptr, wc.hInstance, nullptr)));
+        HWND hWnd = wnd->m_hWnd;
+        if (later)
+            g_pfnBeforeLater = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LaterProcedure)));
+        EXPECT_EQ(42, SendMessageW(hWnd, WM_APP, 0, 0));
+        delete wnd;
+        EXPECT_FALSE(IsWindow(hWnd));
+        EXPECT_EQ(1, g_nOwnCalls) << later;
+        EXPECT_EQ(1, g_nOwnEnds) << later;
+        EXPECT_EQ(later ? 1 : 0, g_nLaterEnds);
+    }
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include "report/MacAddress.h"
 #include "support/test_util.h"
 
+#include <delayimp.h>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -64,6 +65,13 @@ TEST(SystemLibraries, PlantedCopiesBesideTheProgramAreNeverLoaded) {
     EXPECT_NE(0x7A7Au, flags);
     std::wstring mac;
     GetMacBySnmp(mac);
+    // The loader's hook, called where nothing may unwind, loads without allocating.
+    DelayLoadInfo info = {};
+    info.szDll = "inetmib1.dll";
+    testutil::FailAllocation(1);
+    FARPROC loaded = AfxDelayLoadHook(dliNotePreLoadLibrary, &info);
+    testutil::FailAllocation(0);
+    EXPECT_TRUE(loaded);
 
     HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, L"TovoPlantedLibraryLoaded");
     EXPECT_EQ(nullptr, event) << "a planted library was loaded";

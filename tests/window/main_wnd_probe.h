@@ -20,6 +20,13 @@ public:
     ControlStates States() const { return w.m_states; }
     void SetStates(const ControlStates& s) { w.m_states = s; }
     void LoadSkin() { w.LoadSkin(); }
+    // The two halves of LoadSkin, for what may come between them.
+    void BeginSkin(const std::wstring& dir) {
+        w.m_strSkinDir = dir;
+        w.BeginLoadSkin();
+    }
+    void AwaitSkin() { w.AwaitSkin(); }
+    HANDLE SkinWorker() const { return w.m_hSkinThread; }
     SurfaceSkin Skin() const { return w.Skin(); }
     // Replaces every image by the file as GDI+ loads it, without any preparation.
     void UsePlainImages() {

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <optional>
+
 namespace {
 
 class MainWindow : public GdiplusSuite {};
@@ -58,6 +61,29 @@ TEST_F(MainWindow, CreationSetsUpTheWindow) {
     wnd.DestroyWindow();
     EXPECT_EQ(nullptr, probe.Image(L"logo.png"));
     EXPECT_EQ(nullptr, probe.FontFamily());
+}
+
+// Whichever allocation of its own fails while the window is being made, it is made whole or not
+// at all: no half-made window, no pointer left to it, no skin worker left running.
+TEST_F(MainWindow, CreationThatThrowsLeavesNothingBehind) {
+    for (long n = 1; n == 1 || testutil::AllocationFailed(); ++n) {
+        std::optional<CMainWnd> wnd;
+        testutil::FailAllocation(n);
+        try {
+            wnd.emplace();
+        } catch (const std::bad_alloc&) { // before any window
+        }
+        testutil::FailAllocation(0);
+        SCOPED_TRACE(testing::Message() << "allocation " << n << " failed");
+        if (wnd && wnd->m_hWnd) {
+            EXPECT_EQ(&*wnd, g_pMainWnd);
+        } else {
+            EXPECT_FALSE(testutil::FindMarkedWindowOf(GetCurrentProcessId()));
+        }
+        EXPECT_FALSE(wnd && CMainWndProbe(*wnd).SkinWorker());
+        wnd.reset();
+        EXPECT_FALSE(g_pMainWnd);
+    }
 }
 
 TEST_F(MainWindow, ControlsFollowEverySize) {

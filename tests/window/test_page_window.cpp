@@ -429,7 +429,7 @@ TEST_F(PageWindow, FailedDialogCreationLeavesTheObjectDeletedOnce) {
     } cases[] = {{IDD_WEBDLG, Init::Succeeds, TRUE},
                  {IDD_WEBDLG, Init::Fails, FALSE},
                  {12345, Init::Succeeds, FALSE},
-                 {IDD_WEBDLG, Init::Throws, TRUE}}; // the dialog manager's default: a window
+                 {IDD_WEBDLG, Init::Throws, FALSE}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.nTemplate << " " << static_cast<int>(c.init));
         SelfDeletingDialog::s_nDeleted = 0;

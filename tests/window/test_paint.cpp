@@ -198,11 +198,17 @@ void DrawFresh(HDC dc, CMainWndProbe& probe, int W, int H) {
 }
 
 // What paints keep between them (the surface for its size, the frame of the last paint) gives the
-// pixels of a fresh draw, printed and on the window itself, at the default size and maximised,
-// after the controls changed frames.
+// pixels of a fresh draw, printed and on the window itself, after a skin changed under a paint, at
+// the default size and maximised, after the controls changed frames.
 TEST_F(Paint, KeptSurfaceDrawsWhatAFreshDrawDraws) {
     CMainWnd wnd;
     CMainWndProbe probe(wnd);
+    probe.BeginSkin(m_skin);
+    Render(wnd.m_hWnd, 1004, 695); // still the old pictures
+    probe.AwaitSkin();
+    EXPECT_EQ(0u, Render(wnd.m_hWnd, 1004, 695).Differing(Render(1004, 695, [&](HDC dc) {
+        DrawFresh(dc, probe, 1004, 695);
+    })));
     ShowWindow(wnd.m_hWnd, SW_SHOWNA);
     // The window's pixels after its own paint, or after a fresh draw onto it.
     auto shown = [&](int W, int H, bool fresh) {
