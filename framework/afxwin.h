@@ -93,7 +93,7 @@ void AfxOleTerm(BOOL bJustRevoke = FALSE);
 void AfxEnableControlContainer();
 BOOL AfxOleControlContainerEnabled();
 
-// Directory of the program file (with its trailing backslash) and its full name, never cut off.
+// The full file name of a module (of the program file when null), never cut off at MAX_PATH.
 std::wstring AfxGetModuleFileName(HMODULE hModule = nullptr);
 // Full path of a system library, so that a DLL of the same name beside the program is never used.
 std::wstring AfxSystemLibraryPath(LPCWSTR pszName);

@@ -99,6 +99,8 @@ STDMETHODIMP CWebCtrlInterFace::GetHostInfo(DOCHOSTUIINFO* pInfo) {
         return m_pDefaultHandler->GetHostInfo(pInfo);
     if (IsBadWritePtr(pInfo, 3 * sizeof(DWORD)))
         return S_OK;
+    // The size of the record's first five fields (size, flags, double-click, host style sheet and
+    // namespace) as 32-bit Windows lays them out: what the control's first versions knew.
     pInfo->cbSize = 20;
     pInfo->dwFlags = DOCHOSTUIFLAG_NO3DBORDER;
     if (m_bNoScrollBars)
