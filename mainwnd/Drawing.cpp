@@ -10,7 +10,9 @@ void DrawImageInRect(Gdiplus::Graphics* pGraphics, Gdiplus::Image* pImage, const
 }
 
 RECT CalcCentredImageRect(Gdiplus::Image* pImage, const RECT& rc) {
-    // Integer division truncates towards zero, as the placement rule wants.
+    // The offline picture is 280 x 200: its corner lies half its size up and left of the middle
+    // of a rectangle taken from 0, 0 (not from rc's own corner), halves truncated towards zero.
+    // The picture keeps its own size whatever it is.
     LONG left = (rc.right - rc.left) / 2 - 140;
     LONG top = (rc.bottom - rc.top) / 2 - 100;
     LONG w = pImage ? static_cast<LONG>(pImage->GetWidth()) : 0;
