@@ -45,7 +45,7 @@ enum class MouseAction {
     Restore,   // SC_RESTORE, then repaint the whole window
     Feedback,  // open the feedback page
     HomePage,  // open the home page
-    ShowTab,   // show the page of tab `tab`
+    ShowTab,   // select tab `tab` and show its page
     MoveWindow // start the system's move loop
 };
 
@@ -67,9 +67,14 @@ int HitTestControls(const ControlLayout& layout, POINT pt, MouseMessage message)
 std::vector<RECT> RefreshControlStates(ControlStates& s, const ControlLayout& layout);
 // Makes tab i the selected one.
 std::vector<RECT> SelectTab(ControlStates& s, const ControlLayout& layout, int tab);
+// What clicking a control (or the home link) does, whatever its state: the mouse's release and
+// an accessible object's default action alike. A restore clears the maximised flag.
+MouseOutcome ClickOutcome(ControlStates& s, int id);
 
 MouseOutcome MouseMove(ControlStates& s, const ControlLayout& layout, POINT pt);
 MouseOutcome MouseDown(ControlStates& s, const ControlLayout& layout, POINT pt);
+// A release over a control still pressed acts: the tab it selects is left to SelectTab, which
+// the window runs for every way of choosing a tab.
 MouseOutcome MouseUp(ControlStates& s, const ControlLayout& layout, POINT pt);
 MouseOutcome MouseLeave(ControlStates& s, const ControlLayout& layout);
 

@@ -2,12 +2,12 @@
 // Window geometry as plain rules, shared by the window's handlers and the tests.
 
 #include "framework/plain_types.h"
+#include "mainwnd/Tabs.h"
 
 #include <string>
 
 constexpr int kDefaultWidth = 1004;
 constexpr int kDefaultHeight = 695;
-constexpr int kTabCount = 6;
 
 struct ControlLayout {
     RECT feedback;

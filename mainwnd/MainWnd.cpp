@@ -51,23 +51,21 @@ Gdiplus::Image* LoadSkinImage(const std::wstring& dir, const wchar_t* file) {
 
 } // namespace
 
-const CMainWnd::SkinEntry CMainWnd::s_skin[15] = {
-    {L"min.png", &CMainWnd::m_pImgMin, -1},
-    {L"close.png", &CMainWnd::m_pImgClose, -1},
-    {L"max.png", &CMainWnd::m_pImgMax, -1},
-    {L"net.png", &CMainWnd::m_pImgNet, -1},
-    {L"fackback.png", &CMainWnd::m_pImgFeedback, -1},
-    {L"logo.png", &CMainWnd::m_pImgLogo, -1},
-    {L"content.png", &CMainWnd::m_pImgContent, -1},
-    {L"hot.png", nullptr, 0},
-    {L"openg.png", nullptr, 1},
-    {L"game.png", nullptr, 2},
-    {L"platform.png", nullptr, 3},
-    {L"package.png", nullptr, 4},
-    {L"new.png", nullptr, 5},
-    {L"top.png", &CMainWnd::m_pImgTop, -1},
-    {L"bottombg.png", &CMainWnd::m_pImgBottom, -1},
+const CMainWnd::SkinEntry CMainWnd::s_skin[9] = {
+    {L"min.png", &CMainWnd::m_pImgMin},           {L"close.png", &CMainWnd::m_pImgClose},
+    {L"max.png", &CMainWnd::m_pImgMax},           {L"net.png", &CMainWnd::m_pImgNet},
+    {L"fackback.png", &CMainWnd::m_pImgFeedback}, {L"logo.png", &CMainWnd::m_pImgLogo},
+    {L"content.png", &CMainWnd::m_pImgContent},   {L"top.png", &CMainWnd::m_pImgTop},
+    {L"bottombg.png", &CMainWnd::m_pImgBottom},
 };
+
+const wchar_t* CMainWnd::SkinFile(size_t i) {
+    return i < std::size(s_skin) ? s_skin[i].file : kTabs[i - std::size(s_skin)].picture;
+}
+
+Gdiplus::Image*& CMainWnd::SkinSlot(size_t i) {
+    return i < std::size(s_skin) ? this->*s_skin[i].field : m_pImgTab[i - std::size(s_skin)];
+}
 
 BEGIN_MESSAGE_MAP(CMainWnd, CWnd)
 ON_WM_CREATE()
@@ -180,8 +178,8 @@ UINT CMainWnd::SkinThreadProc(LPVOID pParam) {
     // 12 to 19 ms here, where it also overlaps the rest of window creation.
     auto* pending = static_cast<PendingSkin*>(pParam);
     HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED); // for codecs that are COM objects
-    for (size_t i = 0; i < std::size(s_skin); ++i)
-        pending->image[i] = LoadSkinImage(pending->dir, s_skin[i].file);
+    for (size_t i = 0; i < kSkinCount; ++i)
+        pending->image[i] = LoadSkinImage(pending->dir, SkinFile(i));
     if (SUCCEEDED(com))
         CoUninitialize();
     return 0;
@@ -196,13 +194,12 @@ void CMainWnd::AwaitSkin() {
     if (!m_pendingSkin)
         return;
     // What the worker could not decode (it could not start, or ran out of memory) is loaded here.
-    for (size_t i = 0; i < std::size(s_skin); ++i) {
-        const SkinEntry& e = s_skin[i];
+    for (size_t i = 0; i < kSkinCount; ++i) {
         Gdiplus::Image*& image = m_pendingSkin->image[i];
         if (!image)
-            image = LoadSkinImage(m_pendingSkin->dir, e.file);
+            image = LoadSkinImage(m_pendingSkin->dir, SkinFile(i));
         // A skin loaded again replaces the images of the last one.
-        Gdiplus::Image*& slot = e.field ? this->*e.field : m_pImgTab[e.tab];
+        Gdiplus::Image*& slot = SkinSlot(i);
         delete slot;
         slot = image;
         image = nullptr;
@@ -213,8 +210,8 @@ void CMainWnd::AwaitSkin() {
 void CMainWnd::ReleaseSkin() {
     AwaitSkin();
     m_surface.Release();
-    for (const SkinEntry& e : s_skin) {
-        Gdiplus::Image*& image = e.field ? this->*e.field : m_pImgTab[e.tab];
+    for (size_t i = 0; i < kSkinCount; ++i) {
+        Gdiplus::Image*& image = SkinSlot(i);
         delete image;
         image = nullptr;
     }
@@ -463,7 +460,7 @@ void CMainWnd::Apply(const MouseOutcome& out) {
         ShellExecuteW(nullptr, L"open", HomePageAddress().c_str(), nullptr, nullptr, SW_SHOW);
         break;
     case MouseAction::ShowTab:
-        ShowTab(out.tab);
+        SelectTab(out.tab);
         break;
     case MouseAction::MoveWindow:
         SendMessage(WM_SYSCOMMAND, SC_MOVE + HTCAPTION, 0);
@@ -496,6 +493,14 @@ void CMainWnd::OnLButtonUp(UINT, POINT point) {
 
 void CMainWnd::OnMouseLeave() {
     RunMouseRule(MouseLeave);
+}
+
+void CMainWnd::SelectTab(int tab) {
+    if (tab < 0 || tab >= kTabCount)
+        return;
+    for (const RECT& rc : ::SelectTab(m_states, m_layout, tab))
+        InvalidateRect(m_hWnd, &rc, FALSE);
+    ShowTab(tab);
 }
 
 // The selection itself has already moved by the time the page follows it.

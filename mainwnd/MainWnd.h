@@ -8,6 +8,7 @@
 #include "framework/afxgdiplus.h"
 
 #include <atomic>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -66,13 +67,17 @@ protected:
 
 private:
     friend class CMainWndProbe; // the window tests look inside
-    // Skin files in their loading order, with the field each one fills.
+    // The window's own skin files with the field each one fills; the tab table's pictures
+    // follow them.
     struct SkinEntry {
         const wchar_t* file;
         Gdiplus::Image* CMainWnd::*field;
-        int tab; // index into m_pImgTab when field is null
     };
-    static const SkinEntry s_skin[15];
+    static const SkinEntry s_skin[9];
+    static constexpr size_t kSkinCount = std::size(s_skin) + kTabCount;
+    // Skin picture i in loading order, and the field it goes into.
+    static const wchar_t* SkinFile(size_t i);
+    Gdiplus::Image*& SkinSlot(size_t i);
 
     void GetModuleDir(std::wstring& dir);
     void GetModulePath(std::wstring& path);
@@ -100,6 +105,8 @@ private:
     void Apply(const MouseOutcome& out);
     // Runs one mouse rule on the control states, applies what it decided, then the default.
     template <typename Rule> void RunMouseRule(Rule rule);
+    // Selects tab i however it was chosen: its state, its page (made on first use), the repaint.
+    void SelectTab(int tab);
     void ShowTab(int tab);
     // A new page for tab i over the page area; null when it could not be created.
     CWebDlg* CreatePage(int tab);
@@ -122,7 +129,7 @@ private:
 
     struct PendingSkin {
         std::wstring dir;
-        Gdiplus::Image* image[15] = {}; // in the order of s_skin; left null when not decoded
+        Gdiplus::Image* image[kSkinCount] = {}; // in loading order; null when not decoded
         ~PendingSkin() {
             for (Gdiplus::Image* i : image)
                 delete i;

@@ -23,14 +23,21 @@ POINT Tab(int i) {
     return POINT{214 + 97 * i, 28};
 }
 
+// As the window applies an outcome: a tab chosen is selected by the one rule for every way.
 MouseOutcome Send(ControlStates& s, const Step& step) {
     switch (step.msg) {
     case Move:
         return MouseMove(s, kLayout, step.pt);
     case Down:
         return MouseDown(s, kLayout, step.pt);
-    case Up:
-        return MouseUp(s, kLayout, step.pt);
+    case Up: {
+        MouseOutcome out = MouseUp(s, kLayout, step.pt);
+        if (out.action == MouseAction::ShowTab) {
+            std::vector<RECT> more = SelectTab(s, kLayout, out.tab);
+            out.invalidate.insert(out.invalidate.end(), more.begin(), more.end());
+        }
+        return out;
+    }
     default:
         return MouseLeave(s, kLayout);
     }

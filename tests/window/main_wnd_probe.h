@@ -24,10 +24,10 @@ public:
     // Replaces every image by the file as GDI+ loads it, without any preparation.
     void UsePlainImages() {
         w.m_surface.Release();
-        for (const CMainWnd::SkinEntry& e : CMainWnd::s_skin) {
-            Gdiplus::Image*& image = e.field ? w.*e.field : w.m_pImgTab[e.tab];
+        for (size_t i = 0; i < CMainWnd::kSkinCount; ++i) {
+            Gdiplus::Image*& image = w.SkinSlot(i);
             delete image;
-            image = new Gdiplus::Image((w.m_strSkinDir + e.file).c_str(), FALSE);
+            image = new Gdiplus::Image((w.m_strSkinDir + CMainWnd::SkinFile(i)).c_str(), FALSE);
         }
     }
     // Replaces the skin of a window still at its default size.
@@ -49,9 +49,9 @@ public:
     CWebDlg* Page(int tab) const { return w.m_pWebDlg[tab]; }
     // The image of a skin file, by its name.
     Gdiplus::Image* Image(const wchar_t* file) const {
-        for (const CMainWnd::SkinEntry& e : CMainWnd::s_skin) {
-            if (wcscmp(e.file, file) == 0)
-                return e.field ? w.*e.field : w.m_pImgTab[e.tab];
+        for (size_t i = 0; i < CMainWnd::kSkinCount; ++i) {
+            if (wcscmp(CMainWnd::SkinFile(i), file) == 0)
+                return w.SkinSlot(i);
         }
         return nullptr;
     }
