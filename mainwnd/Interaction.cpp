@@ -179,6 +179,20 @@ MouseOutcome MouseLeave(ControlStates& s, const ControlLayout& layout) {
     return out;
 }
 
+int TabForCommand(UINT command, int current, int tabCount) {
+    if (tabCount <= 0)
+        return -1;
+    if (command == ID_TAB_NEXT)
+        return (current + 1) % tabCount;
+    if (command == ID_TAB_PREV)
+        return (current + tabCount - 1) % tabCount;
+    if (command >= ID_TAB_NUMBER_FIRST && command <= ID_TAB_NUMBER_LAST) {
+        int tab = static_cast<int>(command - ID_TAB_NUMBER_FIRST);
+        return tab < tabCount ? tab : -1;
+    }
+    return -1;
+}
+
 SizingBands CalcSizingBands(int cw, int ch) {
     SizingBands b;
     b.topEdge = {-2, -2, cw, 3};

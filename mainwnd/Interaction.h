@@ -6,6 +6,7 @@
 #include "mainwnd/Layout.h"
 
 #include "framework/plain_types.h"
+#include "res/resource.h"
 
 #include <vector>
 
@@ -77,6 +78,11 @@ MouseOutcome MouseDown(ControlStates& s, const ControlLayout& layout, POINT pt);
 // the window runs for every way of choosing a tab.
 MouseOutcome MouseUp(ControlStates& s, const ControlLayout& layout, POINT pt);
 MouseOutcome MouseLeave(ControlStates& s, const ControlLayout& layout);
+
+// The tab a tab key's command selects when tab `current` is shown: the next and the previous
+// one wrap around, a number selects that tab. -1 for a number beyond the tabs and for any other
+// command.
+int TabForCommand(UINT command, int current, int tabCount = kTabCount);
 
 // The eight sizing bands of a client area, three pixels wide inside the window.
 struct SizingBands {

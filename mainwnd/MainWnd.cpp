@@ -90,6 +90,7 @@ ON_MESSAGE(WM_TRAYNOTIFY, OnTrayNotify)
 ON_COMMAND(ID_SHOW_MAIN, OnShowMain)
 ON_COMMAND(ID_FEEDBACK, OnFeedback)
 ON_COMMAND(ID_EXIT, OnExit)
+ON_MESSAGE(WM_COMMAND, OnTabKey) // every other command
 END_MESSAGE_MAP()
 
 CMainWnd::CMainWnd() {
@@ -528,6 +529,37 @@ CWebDlg* CMainWnd::CreatePage(int tab) {
 void CMainWnd::PlacePage(CWebDlg* page) {
     const RECT& rc = m_rcWebArea;
     page->MoveWindow(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+}
+
+// ---- keys ----
+
+HACCEL CMainWnd::GetDefaultAccelerator() {
+    if (!m_bTabKeysLoaded) {
+        m_bTabKeysLoaded = TRUE;
+        HACCEL table = LoadAcceleratorsW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_TABKEYS));
+        ACCEL keys[32] = {};
+        int n = table ? CopyAcceleratorTableW(table, keys, static_cast<int>(std::size(keys))) : 0;
+        // Ctrl and a number that no tab has stays the page's.
+        int kept = 0;
+        for (int i = 0; i < n; ++i) {
+            if (TabForCommand(keys[i].cmd, 0) >= 0)
+                keys[kept++] = keys[i];
+        }
+        if (kept > 0)
+            m_hTabKeys.reset(CreateAcceleratorTableW(keys, kept));
+    }
+    return m_hTabKeys.get();
+}
+
+LRESULT CMainWnd::OnTabKey(WPARAM wParam, LPARAM) {
+    int tab = TabForCommand(LOWORD(wParam), m_states.curTab - kFirstTab);
+    if (tab < 0)
+        return Default();
+    SelectTab(tab);
+    // The player goes on in the page with the keys at once, scrolling it, say.
+    if (m_pWebDlg[tab])
+        m_pWebDlg[tab]->FocusPage();
+    return 0;
 }
 
 // ---- moving and sizing ----

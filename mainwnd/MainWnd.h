@@ -6,6 +6,7 @@
 #include "mainwnd/Surface.h"
 
 #include "framework/afxgdiplus.h"
+#include "framework/handles.h"
 
 #include <atomic>
 #include <iterator>
@@ -28,6 +29,8 @@ public:
 
     // Opens the first tab's page; the page host plugs in here.
     void CreateFirstPage();
+    // The tab keys.
+    HACCEL GetDefaultAccelerator() override;
 
     // Shared with the page windows (through g_pMainWnd) and the report thread. m_bOnline is
     // written on the user-interface thread and read by the report thread.
@@ -60,6 +63,7 @@ protected:
     void OnShowMain();
     void OnFeedback();
     void OnExit();
+    LRESULT OnTabKey(WPARAM wParam, LPARAM lParam);
     // Renders the surface into a caller's device context, as a paint would.
     LRESULT OnPrintClient(WPARAM wParam, LPARAM lParam);
 
@@ -151,6 +155,10 @@ private:
     CWebDlg* m_pWebDlg[kTabCount] = {};
     Gdiplus::FontFamily* m_pFontFamily = nullptr;
     SIZE m_szRegion = {-1, -1}; // the size the window's region was made for
+
+    // Made at the first key, without the numbers of tabs there are not.
+    UniqueAccelerator m_hTabKeys;
+    BOOL m_bTabKeysLoaded = FALSE;
 
     BOOL m_bReportStarted = FALSE;
     // The network state the previous tick saw (none before the first). Pages write m_bOnline

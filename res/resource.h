@@ -3,11 +3,18 @@
 
 #define IDI_APP 102
 #define IDR_TRAYMENU 103
+#define IDR_TABKEYS 104
 #define IDD_WEBDLG 9
 
 #define ID_SHOW_MAIN 40004
 #define ID_FEEDBACK 40005
 #define ID_EXIT 40006
+
+// Tab keys: the next and the previous tab, and tab 1 to 9 by its number.
+#define ID_TAB_NEXT 40010
+#define ID_TAB_PREV 40011
+#define ID_TAB_NUMBER_FIRST 40021
+#define ID_TAB_NUMBER_LAST 40029
 
 // What a screen reader says: the tabs' names (in the tab table's order), the caption buttons'
 // and the home link's, and their default actions.
