@@ -1,6 +1,8 @@
 #include "mainwnd/MainWnd.h"
 
 #include "framework/afxsecurity.h"
+#include "mainwnd/AccessibleRules.h"
+#include "mainwnd/MainWndAccessible.h"
 #include "portal.h"
 #include "report/ClientIdentity.h"
 #include "report/NetworkProbe.h"
@@ -12,6 +14,7 @@
 
 #include <commctrl.h>
 #include <iterator>
+#include <new>
 #include <shellapi.h>
 #include <wininet.h>
 
@@ -91,6 +94,8 @@ ON_COMMAND(ID_SHOW_MAIN, OnShowMain)
 ON_COMMAND(ID_FEEDBACK, OnFeedback)
 ON_COMMAND(ID_EXIT, OnExit)
 ON_MESSAGE(WM_COMMAND, OnTabKey) // every other command
+ON_MESSAGE(WM_GETOBJECT, OnGetObject)
+ON_MESSAGE(WM_CONTROLACTION, OnControlAction)
 END_MESSAGE_MAP()
 
 CMainWnd::CMainWnd() {
@@ -346,6 +351,14 @@ void CMainWnd::OnClose() {
 }
 
 void CMainWnd::OnDestroy() {
+    // A screen reader may hold the object longer: from now on it gets failures, never us.
+    m_bDestroyed = TRUE;
+    if (m_pAccessible) {
+        m_pAccessible->Detach();
+        CoDisconnectObject(static_cast<IAccessible*>(m_pAccessible), 0);
+        m_pAccessible->Release();
+        m_pAccessible = nullptr;
+    }
     UpdateTrayIcon(NIM_DELETE);
     ReleaseSkin();
     for (CWebDlg*& page : m_pWebDlg) {
@@ -362,7 +375,11 @@ void CMainWnd::OnSysCommand(UINT nID, LPARAM) {
     Default();
     // The exact id only: a maximised window fills the work area and leaves the taskbar free.
     if (nID == SC_MAXIMIZE) {
+        bool renamed = !m_states.maximized; // the button now restores
         m_states.maximized = true;
+        if (renamed)
+            NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, m_hWnd, OBJID_CLIENT,
+                           ChildOfControl(kMaxButton));
         RECT work = {};
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
         MoveWindow(work.left, work.top, work.right - work.left, work.bottom - work.top, TRUE);
@@ -453,6 +470,7 @@ void CMainWnd::Apply(const MouseOutcome& out) {
     case MouseAction::Restore:
         SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
         InvalidateRect(m_hWnd, nullptr, FALSE);
+        NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, m_hWnd, OBJID_CLIENT, ChildOfControl(kMaxButton));
         break;
     case MouseAction::Feedback:
         OnFeedback();
@@ -499,9 +517,15 @@ void CMainWnd::OnMouseLeave() {
 void CMainWnd::SelectTab(int tab) {
     if (tab < 0 || tab >= kTabCount)
         return;
+    int before = m_states.curTab;
     for (const RECT& rc : ::SelectTab(m_states, m_layout, tab))
         InvalidateRect(m_hWnd, &rc, FALSE);
     ShowTab(tab);
+    if (m_states.curTab != before) {
+        long child = ChildOfControl(m_states.curTab);
+        NotifyWinEvent(EVENT_OBJECT_SELECTION, m_hWnd, OBJID_CLIENT, child);
+        NotifyWinEvent(EVENT_OBJECT_FOCUS, m_hWnd, OBJID_CLIENT, child);
+    }
 }
 
 // The selection itself has already moved by the time the page follows it.
@@ -559,6 +583,27 @@ LRESULT CMainWnd::OnTabKey(WPARAM wParam, LPARAM) {
     // The player goes on in the page with the keys at once, scrolling it, say.
     if (m_pWebDlg[tab])
         m_pWebDlg[tab]->FocusPage();
+    return 0;
+}
+
+// ---- screen readers ----
+
+LRESULT CMainWnd::OnGetObject(WPARAM wParam, LPARAM lParam) {
+    // The client area only: the window's frame and its system parts are the system's own.
+    IAccessible* object =
+        static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT) ? Accessible() : nullptr;
+    return object ? LresultFromObject(IID_IAccessible, wParam, object) : Default();
+}
+
+CMainWndAccessible* CMainWnd::Accessible() {
+    if (!m_pAccessible && !m_bDestroyed)
+        m_pAccessible = new (std::nothrow) CMainWndAccessible(this);
+    return m_pAccessible;
+}
+
+LRESULT CMainWnd::OnControlAction(WPARAM wParam, LPARAM) {
+    // Applied as the release of a click over the control applies it.
+    Apply(ClickOutcome(m_states, static_cast<int>(wParam)));
     return 0;
 }
 

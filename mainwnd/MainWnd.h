@@ -13,10 +13,13 @@
 #include <memory>
 #include <string>
 
+class CMainWndAccessible;
 class CWebDlg;
 
 // The tray icon's callback message.
 constexpr UINT WM_TRAYNOTIFY = WM_USER + 100;
+// Does what a click on a control does (wParam: its id); posted by the accessible object.
+constexpr UINT WM_CONTROLACTION = WM_USER + 101;
 
 // Name of the mutex and of the window property that mark the running copy.
 extern const wchar_t kInstanceMarker[];
@@ -64,6 +67,9 @@ protected:
     void OnFeedback();
     void OnExit();
     LRESULT OnTabKey(WPARAM wParam, LPARAM lParam);
+    // The client area's accessible object, made on the first request.
+    LRESULT OnGetObject(WPARAM wParam, LPARAM lParam);
+    LRESULT OnControlAction(WPARAM wParam, LPARAM lParam);
     // Renders the surface into a caller's device context, as a paint would.
     LRESULT OnPrintClient(WPARAM wParam, LPARAM lParam);
 
@@ -71,6 +77,7 @@ protected:
 
 private:
     friend class CMainWndProbe; // the window tests look inside
+    friend class CMainWndAccessible;
     // The window's own skin files with the field each one fills; the tab table's pictures
     // follow them.
     struct SkinEntry {
@@ -159,6 +166,12 @@ private:
     // Made at the first key, without the numbers of tabs there are not.
     UniqueAccelerator m_hTabKeys;
     BOOL m_bTabKeysLoaded = FALSE;
+
+    // The client area's accessible object, made on first use; none once the window is going.
+    CMainWndAccessible* Accessible();
+    // Asked for by screen readers; detached when the window goes, after which none is made.
+    CMainWndAccessible* m_pAccessible = nullptr;
+    BOOL m_bDestroyed = FALSE;
 
     BOOL m_bReportStarted = FALSE;
     // The network state the previous tick saw (none before the first). Pages write m_bOnline
