@@ -2,6 +2,7 @@
 // What the window tests read and set inside the main window.
 
 #include "mainwnd/MainWnd.h"
+#include "mainwnd/MainWndAccessible.h"
 
 #include <array>
 #include <cwchar>
@@ -47,6 +48,13 @@ public:
     void ForgetLastTick() { w.m_bLastTickOnline = FALSE; }
     BOOL Maximized() const { return w.m_states.maximized; }
     CWebDlg* Page(int tab) const { return w.m_pWebDlg[tab]; }
+    // The accessible object itself, as a reader in this process would hold it; null when none.
+    IAccessible* Accessible() {
+        IAccessible* object = w.Accessible();
+        if (object)
+            object->AddRef();
+        return object;
+    }
     // The image of a skin file, by its name.
     Gdiplus::Image* Image(const wchar_t* file) const {
         for (size_t i = 0; i < CMainWnd::kSkinCount; ++i) {
