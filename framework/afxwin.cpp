@@ -76,7 +76,7 @@ int CWinThread::Run() {
         BOOL got = GetMessageW(&m_msgCur, nullptr, 0, 0);
         if (got == 0 || got == -1)
             break;
-        if (AfxPreTranslateMessage(&m_msgCur))
+        if (AfxTranslateMainAccelerator(m_pMainWnd, &m_msgCur) || AfxPreTranslateMessage(&m_msgCur))
             continue;
         TranslateMessage(&m_msgCur);
         DispatchMessageW(&m_msgCur);
@@ -105,6 +105,16 @@ BOOL AfxPreTranslateMessage(MSG* pMsg) {
             break;
     }
     return FALSE;
+}
+
+BOOL AfxTranslateMainAccelerator(CWnd* pMainWnd, MSG* pMsg) {
+    if (!pMainWnd || pMsg->message < WM_KEYFIRST || pMsg->message > WM_KEYLAST)
+        return FALSE;
+    HWND hMain = pMainWnd->m_hWnd;
+    if (!hMain || (pMsg->hwnd != hMain && !IsChild(hMain, pMsg->hwnd)))
+        return FALSE;
+    HACCEL hAccel = pMainWnd->GetDefaultAccelerator();
+    return hAccel && TranslateAcceleratorW(hMain, hAccel, pMsg);
 }
 
 CWinApp* AfxGetApp() {

@@ -80,6 +80,10 @@ LPCWSTR AfxGetAppName();
 CWnd* AfxGetMainWnd();
 // Offers a queued message to PreTranslateMessage of its window and of that window's parents.
 BOOL AfxPreTranslateMessage(MSG* pMsg);
+// Translates a key aimed at the main window, or at any window inside it, through the main
+// window's accelerators. The loop asks this before the pre-translate walk, so that no window
+// inside (a dialog's navigation, a page's key filter) takes one of those keys first.
+BOOL AfxTranslateMainAccelerator(CWnd* pMainWnd, MSG* pMsg);
 // Runs the application. A start that fails (InitInstance answers FALSE or throws) still gets
 // ExitInstance, and ends with -1.
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow);
@@ -285,6 +289,8 @@ public:
     // Seen by the message loop for a queued message aimed at this window or at any window inside
     // it, before dispatch; TRUE means handled and the message goes no further.
     virtual BOOL PreTranslateMessage(MSG* pMsg);
+    // The accelerators of a main window, translated for it by the message loop; none by default.
+    virtual HACCEL GetDefaultAccelerator() { return nullptr; }
 
     // OLE control hosting (framework/afxole.cpp).
     BOOL InitControlContainer(BOOL bCreateFromResource = FALSE);

@@ -77,6 +77,14 @@ struct MenuTraits {
 };
 using UniqueMenu = UniqueResource<MenuTraits>;
 
+struct AcceleratorTraits {
+    using type = HACCEL;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { ::DestroyAcceleratorTable(h); }
+};
+using UniqueAccelerator = UniqueResource<AcceleratorTraits>;
+
 // A DC obtained with GetDC, returned with ReleaseDC.
 class WindowDC {
 public:

@@ -47,13 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             out = MouseLeave(states, layout);
         else
             SelectTab(states, layout, in.ConsumeIntegralInRange<int>(0, kTabCount - 1));
+        if (out.action == MouseAction::ShowTab) { // the window selects the tab a release chose
+            FUZZ_CHECK(out.tab >= 0 && out.tab < kTabCount);
+            SelectTab(states, layout, out.tab);
+        }
         for (int id = kMinButton; id < kControlCount; ++id)
             FUZZ_CHECK(states.state[id] >= kNormal && states.state[id] <= kPressed);
         FUZZ_CHECK(states.hoverId >= kNoControl && states.hoverId <= kHomeLink);
         FUZZ_CHECK(states.curTab >= kFirstTab && states.curTab < kControlCount);
         FUZZ_CHECK(states.state[states.curTab] == kPressed);
-        if (out.action == MouseAction::ShowTab)
-            FUZZ_CHECK(out.tab >= 0 && out.tab < kTabCount);
 
         int code = SizingHitTest(bands, pt);
         FUZZ_CHECK(code == 0 || IsSizingCode(code));

@@ -12,10 +12,6 @@ bool IsTab(int id) {
     return id >= kFirstTab && id < kControlCount;
 }
 
-void Append(std::vector<RECT>& to, const std::vector<RECT>& more) {
-    to.insert(to.end(), more.begin(), more.end());
-}
-
 // For every tab but i that is merely hovered: back to normal. Pressed tabs are left alone.
 std::vector<RECT> ClearOtherTabHover(ControlStates& s, const ControlLayout& layout, int tab) {
     std::vector<RECT> rects;
@@ -49,18 +45,23 @@ RECT ControlRect(const ControlLayout& layout, int id) {
 }
 
 int HitTestControls(const ControlLayout& layout, POINT pt, MouseMessage message) {
-    static const int kMoveAndUpOrder[] = {
-        kCloseButton, kMinButton, kMaxButton, kFeedbackButton, kHomeLink, 5, 6, 7, 8, 9, 10};
-    // The press looks at the home link last, and only to keep it from moving the window.
-    static const int kDownOrder[] = {
-        kCloseButton, kMinButton, kMaxButton, kFeedbackButton, 5, 6, 7, 8, 9, 10, kHomeLink};
-    const int* order = message == MouseMessage::Down ? kDownOrder : kMoveAndUpOrder;
-    for (size_t i = 0; i < std::size(kDownOrder); ++i) {
-        RECT rc = ControlRect(layout, order[i]);
-        if (PtInRect(&rc, pt))
-            return order[i];
+    auto holds = [&](int id) {
+        RECT rc = ControlRect(layout, id);
+        return PtInRect(&rc, pt) != FALSE;
+    };
+    for (int id : {kCloseButton, kMinButton, kMaxButton, kFeedbackButton}) {
+        if (holds(id))
+            return id;
     }
-    return kNoControl;
+    // The press looks at the home link last, and only to keep it from moving the window.
+    const bool down = message == MouseMessage::Down;
+    if (!down && holds(kHomeLink))
+        return kHomeLink;
+    for (int id = kFirstTab; id < kControlCount; ++id) {
+        if (holds(id))
+            return id;
+    }
+    return down && holds(kHomeLink) ? kHomeLink : kNoControl;
 }
 
 std::vector<RECT> RefreshControlStates(ControlStates& s, const ControlLayout& layout) {
@@ -122,39 +123,49 @@ MouseOutcome MouseDown(ControlStates& s, const ControlLayout& layout, POINT pt) 
     return out;
 }
 
-MouseOutcome MouseUp(ControlStates& s, const ControlLayout& layout, POINT pt) {
+MouseOutcome ClickOutcome(ControlStates& s, int id) {
     MouseOutcome out;
-    int id = HitTestControls(layout, pt, MouseMessage::Up);
-    if (id == kHomeLink) {
+    switch (id) {
+    case kCloseButton:
+        out.action = MouseAction::Close;
+        break;
+    case kMinButton:
+        out.action = MouseAction::Minimise;
+        break;
+    case kMaxButton:
+        out.action = s.maximized ? MouseAction::Restore : MouseAction::Maximise;
+        s.maximized = false;
+        break;
+    case kFeedbackButton:
+        out.action = MouseAction::Feedback;
+        break;
+    case kHomeLink:
         out.action = MouseAction::HomePage;
-    } else if (id == kNoControl) {
-        out.invalidate = RefreshControlStates(s, layout);
-    } else if (s.state[id] == kPressed) {
-        s.state[id] = kNormal;
+        break;
+    default:
         if (IsTab(id)) {
             out.action = MouseAction::ShowTab;
             out.tab = id - kFirstTab;
-            out.invalidate = SelectTab(s, layout, out.tab);
-            Append(out.invalidate, RefreshControlStates(s, layout));
-            return out;
         }
-        out.invalidate.push_back(ControlRect(layout, id));
-        switch (id) {
-        case kCloseButton:
-            out.action = MouseAction::Close;
-            break;
-        case kMinButton:
-            out.action = MouseAction::Minimise;
-            break;
-        case kMaxButton:
-            out.action = s.maximized ? MouseAction::Restore : MouseAction::Maximise;
-            s.maximized = false;
-            break;
-        default:
-            out.action = MouseAction::Feedback;
-            break;
-        }
+        break;
     }
+    return out;
+}
+
+MouseOutcome MouseUp(ControlStates& s, const ControlLayout& layout, POINT pt) {
+    int id = HitTestControls(layout, pt, MouseMessage::Up);
+    if (id == kHomeLink)
+        return ClickOutcome(s, id);
+    if (id == kNoControl) {
+        MouseOutcome out;
+        out.invalidate = RefreshControlStates(s, layout);
+        return out;
+    }
+    if (s.state[id] != kPressed)
+        return MouseOutcome();
+    s.state[id] = kNormal;
+    MouseOutcome out = ClickOutcome(s, id);
+    out.invalidate.push_back(ControlRect(layout, id));
     return out;
 }
 
@@ -166,6 +177,20 @@ MouseOutcome MouseLeave(ControlStates& s, const ControlLayout& layout) {
         out.invalidate = RefreshControlStates(s, layout);
     }
     return out;
+}
+
+int TabForCommand(UINT command, int current, int tabCount) {
+    if (tabCount <= 0)
+        return -1;
+    if (command == ID_TAB_NEXT)
+        return (current + 1) % tabCount;
+    if (command == ID_TAB_PREV)
+        return (current + tabCount - 1) % tabCount;
+    if (command >= ID_TAB_NUMBER_FIRST && command <= ID_TAB_NUMBER_LAST) {
+        int tab = static_cast<int>(command - ID_TAB_NUMBER_FIRST);
+        return tab < tabCount ? tab : -1;
+    }
+    return -1;
 }
 
 SizingBands CalcSizingBands(int cw, int ch) {

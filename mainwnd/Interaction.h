@@ -6,6 +6,7 @@
 #include "mainwnd/Layout.h"
 
 #include "framework/plain_types.h"
+#include "res/resource.h"
 
 #include <vector>
 
@@ -45,7 +46,7 @@ enum class MouseAction {
     Restore,   // SC_RESTORE, then repaint the whole window
     Feedback,  // open the feedback page
     HomePage,  // open the home page
-    ShowTab,   // show the page of tab `tab`
+    ShowTab,   // select tab `tab` and show its page
     MoveWindow // start the system's move loop
 };
 
@@ -67,11 +68,21 @@ int HitTestControls(const ControlLayout& layout, POINT pt, MouseMessage message)
 std::vector<RECT> RefreshControlStates(ControlStates& s, const ControlLayout& layout);
 // Makes tab i the selected one.
 std::vector<RECT> SelectTab(ControlStates& s, const ControlLayout& layout, int tab);
+// What clicking a control (or the home link) does, whatever its state: the mouse's release and
+// an accessible object's default action alike. A restore clears the maximised flag.
+MouseOutcome ClickOutcome(ControlStates& s, int id);
 
 MouseOutcome MouseMove(ControlStates& s, const ControlLayout& layout, POINT pt);
 MouseOutcome MouseDown(ControlStates& s, const ControlLayout& layout, POINT pt);
+// A release over a control still pressed acts: the tab it selects is left to SelectTab, which
+// the window runs for every way of choosing a tab.
 MouseOutcome MouseUp(ControlStates& s, const ControlLayout& layout, POINT pt);
 MouseOutcome MouseLeave(ControlStates& s, const ControlLayout& layout);
+
+// The tab a tab key's command selects when tab `current` is shown: the next and the previous
+// one wrap around, a number selects that tab. -1 for a number beyond the tabs and for any other
+// command.
+int TabForCommand(UINT command, int current, int tabCount = kTabCount);
 
 // The eight sizing bands of a client area, three pixels wide inside the window.
 struct SizingBands {

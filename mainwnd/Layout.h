@@ -2,12 +2,12 @@
 // Window geometry as plain rules, shared by the window's handlers and the tests.
 
 #include "framework/plain_types.h"
+#include "mainwnd/Tabs.h"
 
 #include <string>
 
 constexpr int kDefaultWidth = 1004;
 constexpr int kDefaultHeight = 695;
-constexpr int kTabCount = 6;
 // The header strip (logo, caption buttons, tabs) and the bottom bar; the pages lie between them.
 constexpr int kHeaderHeight = 46;
 constexpr int kBottomBarHeight = 30;

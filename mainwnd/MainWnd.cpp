@@ -1,6 +1,8 @@
 #include "mainwnd/MainWnd.h"
 
 #include "framework/afxsecurity.h"
+#include "mainwnd/AccessibleRules.h"
+#include "mainwnd/MainWndAccessible.h"
 #include "portal.h"
 #include "report/ClientIdentity.h"
 #include "report/NetworkProbe.h"
@@ -13,6 +15,7 @@
 
 #include <commctrl.h>
 #include <iterator>
+#include <new>
 #include <shellapi.h>
 #include <wininet.h>
 
@@ -52,23 +55,21 @@ Gdiplus::Image* LoadSkinImage(const std::wstring& dir, const wchar_t* file) {
 
 } // namespace
 
-const CMainWnd::SkinEntry CMainWnd::s_skin[15] = {
-    {L"min.png", &CMainWnd::m_pImgMin, -1},
-    {L"close.png", &CMainWnd::m_pImgClose, -1},
-    {L"max.png", &CMainWnd::m_pImgMax, -1},
-    {L"net.png", &CMainWnd::m_pImgNet, -1},
-    {L"fackback.png", &CMainWnd::m_pImgFeedback, -1},
-    {L"logo.png", &CMainWnd::m_pImgLogo, -1},
-    {L"content.png", &CMainWnd::m_pImgContent, -1},
-    {L"hot.png", nullptr, 0},
-    {L"openg.png", nullptr, 1},
-    {L"game.png", nullptr, 2},
-    {L"platform.png", nullptr, 3},
-    {L"package.png", nullptr, 4},
-    {L"new.png", nullptr, 5},
-    {L"top.png", &CMainWnd::m_pImgTop, -1},
-    {L"bottombg.png", &CMainWnd::m_pImgBottom, -1},
+const CMainWnd::SkinEntry CMainWnd::s_skin[9] = {
+    {L"min.png", &CMainWnd::m_pImgMin},           {L"close.png", &CMainWnd::m_pImgClose},
+    {L"max.png", &CMainWnd::m_pImgMax},           {L"net.png", &CMainWnd::m_pImgNet},
+    {L"fackback.png", &CMainWnd::m_pImgFeedback}, {L"logo.png", &CMainWnd::m_pImgLogo},
+    {L"content.png", &CMainWnd::m_pImgContent},   {L"top.png", &CMainWnd::m_pImgTop},
+    {L"bottombg.png", &CMainWnd::m_pImgBottom},
 };
+
+const wchar_t* CMainWnd::SkinFile(size_t i) {
+    return i < std::size(s_skin) ? s_skin[i].file : kTabs[i - std::size(s_skin)].picture;
+}
+
+Gdiplus::Image*& CMainWnd::SkinSlot(size_t i) {
+    return i < std::size(s_skin) ? this->*s_skin[i].field : m_pImgTab[i - std::size(s_skin)];
+}
 
 BEGIN_MESSAGE_MAP(CMainWnd, CWnd)
 ON_WM_CREATE()
@@ -93,6 +94,9 @@ ON_MESSAGE(WM_TRAYNOTIFY, OnTrayNotify)
 ON_COMMAND(ID_SHOW_MAIN, OnShowMain)
 ON_COMMAND(ID_FEEDBACK, OnFeedback)
 ON_COMMAND(ID_EXIT, OnExit)
+ON_MESSAGE(WM_COMMAND, OnTabKey) // every other command
+ON_MESSAGE(WM_GETOBJECT, OnGetObject)
+ON_MESSAGE(WM_CONTROLACTION, OnControlAction)
 END_MESSAGE_MAP()
 
 CMainWnd::CMainWnd() {
@@ -195,8 +199,8 @@ UINT CMainWnd::SkinThreadProc(LPVOID pParam) {
     // 12 to 19 ms here, where it also overlaps the rest of window creation.
     auto* pending = static_cast<PendingSkin*>(pParam);
     HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED); // for codecs that are COM objects
-    for (size_t i = 0; i < std::size(s_skin); ++i)
-        pending->image[i] = LoadSkinImage(pending->dir, s_skin[i].file);
+    for (size_t i = 0; i < kSkinCount; ++i)
+        pending->image[i] = LoadSkinImage(pending->dir, SkinFile(i));
     if (SUCCEEDED(com))
         CoUninitialize();
     return 0;
@@ -215,13 +219,12 @@ void CMainWnd::AwaitSkin() {
     if (!m_pendingSkin)
         return;
     // What the worker could not decode (it could not start, or ran out of memory) is loaded here.
-    for (size_t i = 0; i < std::size(s_skin); ++i) {
-        const SkinEntry& e = s_skin[i];
+    for (size_t i = 0; i < kSkinCount; ++i) {
         Gdiplus::Image*& image = m_pendingSkin->image[i];
         if (!image)
-            image = LoadSkinImage(m_pendingSkin->dir, e.file);
+            image = LoadSkinImage(m_pendingSkin->dir, SkinFile(i));
         // A skin loaded again replaces the images of the last one.
-        Gdiplus::Image*& slot = e.field ? this->*e.field : m_pImgTab[e.tab];
+        Gdiplus::Image*& slot = SkinSlot(i);
         delete slot;
         slot = image;
         image = nullptr;
@@ -235,8 +238,8 @@ void CMainWnd::ReleaseSkin() {
     JoinSkinWorker();
     m_pendingSkin.reset();
     m_surface.Release();
-    for (const SkinEntry& e : s_skin) {
-        Gdiplus::Image*& image = e.field ? this->*e.field : m_pImgTab[e.tab];
+    for (size_t i = 0; i < kSkinCount; ++i) {
+        Gdiplus::Image*& image = SkinSlot(i);
         delete image;
         image = nullptr;
     }
@@ -370,6 +373,14 @@ void CMainWnd::OnClose() {
 }
 
 void CMainWnd::OnDestroy() {
+    // A screen reader may hold the object longer: from now on it gets failures, never us.
+    m_bDestroyed = TRUE;
+    if (m_pAccessible) {
+        m_pAccessible->Detach();
+        CoDisconnectObject(static_cast<IAccessible*>(m_pAccessible), 0);
+        m_pAccessible->Release();
+        m_pAccessible = nullptr;
+    }
     ReleaseParts();
     Default();
 }
@@ -390,7 +401,11 @@ void CMainWnd::OnSysCommand(UINT nID, LPARAM) {
     Default();
     // The exact id only: a maximised window fills the work area and leaves the taskbar free.
     if (nID == SC_MAXIMIZE) {
+        bool renamed = !m_states.maximized; // the button now restores
         m_states.maximized = true;
+        if (renamed)
+            NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, m_hWnd, OBJID_CLIENT,
+                           ChildOfControl(kMaxButton));
         RECT work = {};
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
         MoveWindow(work.left, work.top, work.right - work.left, work.bottom - work.top, TRUE);
@@ -482,6 +497,7 @@ void CMainWnd::Apply(const MouseOutcome& out) {
     case MouseAction::Restore:
         SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
         InvalidateRect(m_hWnd, nullptr, FALSE);
+        NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, m_hWnd, OBJID_CLIENT, ChildOfControl(kMaxButton));
         break;
     case MouseAction::Feedback:
         OnFeedback();
@@ -490,7 +506,7 @@ void CMainWnd::Apply(const MouseOutcome& out) {
         OpenInDefaultBrowser(HomePageAddress());
         break;
     case MouseAction::ShowTab:
-        ShowTab(out.tab);
+        SelectTab(out.tab);
         break;
     case MouseAction::MoveWindow:
         SendMessage(WM_SYSCOMMAND, SC_MOVE + HTCAPTION, 0);
@@ -525,6 +541,20 @@ void CMainWnd::OnMouseLeave() {
     RunMouseRule(MouseLeave);
 }
 
+void CMainWnd::SelectTab(int tab) {
+    if (tab < 0 || tab >= kTabCount)
+        return;
+    int before = m_states.curTab;
+    for (const RECT& rc : ::SelectTab(m_states, m_layout, tab))
+        InvalidateRect(m_hWnd, &rc, FALSE);
+    ShowTab(tab);
+    if (m_states.curTab != before) {
+        long child = ChildOfControl(m_states.curTab);
+        NotifyWinEvent(EVENT_OBJECT_SELECTION, m_hWnd, OBJID_CLIENT, child);
+        NotifyWinEvent(EVENT_OBJECT_FOCUS, m_hWnd, OBJID_CLIENT, child);
+    }
+}
+
 // The selection itself has already moved by the time the page follows it.
 void CMainWnd::ShowTab(int tab) {
     for (int i = 0; i < kTabCount; ++i) {
@@ -550,6 +580,58 @@ CWebDlg* CMainWnd::CreatePage(int tab) {
 void CMainWnd::PlacePage(CWebDlg* page) {
     const RECT& rc = m_rcWebArea;
     page->MoveWindow(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+}
+
+// ---- keys ----
+
+HACCEL CMainWnd::GetDefaultAccelerator() {
+    if (!m_bTabKeysLoaded) {
+        m_bTabKeysLoaded = TRUE;
+        HACCEL table = LoadAcceleratorsW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_TABKEYS));
+        ACCEL keys[32] = {};
+        int n = table ? CopyAcceleratorTableW(table, keys, static_cast<int>(std::size(keys))) : 0;
+        // Ctrl and a number that no tab has stays the page's.
+        int kept = 0;
+        for (int i = 0; i < n; ++i) {
+            if (TabForCommand(keys[i].cmd, 0) >= 0)
+                keys[kept++] = keys[i];
+        }
+        if (kept > 0)
+            m_hTabKeys.reset(CreateAcceleratorTableW(keys, kept));
+    }
+    return m_hTabKeys.get();
+}
+
+LRESULT CMainWnd::OnTabKey(WPARAM wParam, LPARAM) {
+    int tab = TabForCommand(LOWORD(wParam), m_states.curTab - kFirstTab);
+    if (tab < 0)
+        return Default();
+    SelectTab(tab);
+    // The player goes on in the page with the keys at once, scrolling it, say.
+    if (m_pWebDlg[tab])
+        m_pWebDlg[tab]->FocusPage();
+    return 0;
+}
+
+// ---- screen readers ----
+
+LRESULT CMainWnd::OnGetObject(WPARAM wParam, LPARAM lParam) {
+    // The client area only: the window's frame and its system parts are the system's own.
+    IAccessible* object =
+        static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT) ? Accessible() : nullptr;
+    return object ? LresultFromObject(IID_IAccessible, wParam, object) : Default();
+}
+
+CMainWndAccessible* CMainWnd::Accessible() {
+    if (!m_pAccessible && !m_bDestroyed)
+        m_pAccessible = new (std::nothrow) CMainWndAccessible(this);
+    return m_pAccessible;
+}
+
+LRESULT CMainWnd::OnControlAction(WPARAM wParam, LPARAM) {
+    // Applied as the release of a click over the control applies it.
+    Apply(ClickOutcome(m_states, static_cast<int>(wParam)));
+    return 0;
 }
 
 // ---- moving and sizing ----

@@ -6,15 +6,20 @@
 #include "mainwnd/Surface.h"
 
 #include "framework/afxgdiplus.h"
+#include "framework/handles.h"
 
 #include <atomic>
+#include <iterator>
 #include <memory>
 #include <string>
 
+class CMainWndAccessible;
 class CWebDlg;
 
 // The tray icon's callback message.
 constexpr UINT WM_TRAYNOTIFY = WM_USER + 100;
+// Does what a click on a control does (wParam: its id); posted by the accessible object.
+constexpr UINT WM_CONTROLACTION = WM_USER + 101;
 
 // Name of the mutex and of the window property that mark the running copy.
 extern const wchar_t kInstanceMarker[];
@@ -27,6 +32,8 @@ public:
 
     // Opens the first tab's page; the page host plugs in here.
     void CreateFirstPage();
+    // The tab keys.
+    HACCEL GetDefaultAccelerator() override;
 
     // Shared with the page windows (through g_pMainWnd) and the report thread. m_bOnline is
     // written on the user-interface thread and read by the report thread.
@@ -59,6 +66,10 @@ protected:
     void OnShowMain();
     void OnFeedback();
     void OnExit();
+    LRESULT OnTabKey(WPARAM wParam, LPARAM lParam);
+    // The client area's accessible object, made on the first request.
+    LRESULT OnGetObject(WPARAM wParam, LPARAM lParam);
+    LRESULT OnControlAction(WPARAM wParam, LPARAM lParam);
     // Renders the surface into a caller's device context, as a paint would.
     LRESULT OnPrintClient(WPARAM wParam, LPARAM lParam);
 
@@ -66,13 +77,18 @@ protected:
 
 private:
     friend class CMainWndProbe; // the window tests look inside
-    // Skin files in their loading order, with the field each one fills.
+    friend class CMainWndAccessible;
+    // The window's own skin files with the field each one fills; the tab table's pictures
+    // follow them.
     struct SkinEntry {
         const wchar_t* file;
         Gdiplus::Image* CMainWnd::*field;
-        int tab; // index into m_pImgTab when field is null
     };
-    static const SkinEntry s_skin[15];
+    static const SkinEntry s_skin[9];
+    static constexpr size_t kSkinCount = std::size(s_skin) + kTabCount;
+    // Skin picture i in loading order, and the field it goes into.
+    static const wchar_t* SkinFile(size_t i);
+    Gdiplus::Image*& SkinSlot(size_t i);
 
     // OnCreate's work; what it throws fails the creation.
     void CreateParts();
@@ -106,6 +122,8 @@ private:
     void Apply(const MouseOutcome& out);
     // Runs one mouse rule on the control states, applies what it decided, then the default.
     template <typename Rule> void RunMouseRule(Rule rule);
+    // Selects tab i however it was chosen: its state, its page (made on first use), the repaint.
+    void SelectTab(int tab);
     void ShowTab(int tab);
     // A new page for tab i over the page area; null when it could not be created.
     CWebDlg* CreatePage(int tab);
@@ -128,7 +146,7 @@ private:
 
     struct PendingSkin {
         std::wstring dir;
-        Gdiplus::Image* image[15] = {}; // in the order of s_skin; left null when not decoded
+        Gdiplus::Image* image[kSkinCount] = {}; // in loading order; null when not decoded
         ~PendingSkin() {
             for (Gdiplus::Image* i : image)
                 delete i;
@@ -150,6 +168,16 @@ private:
     CWebDlg* m_pWebDlg[kTabCount] = {};
     Gdiplus::FontFamily* m_pFontFamily = nullptr;
     SIZE m_szRegion = {-1, -1}; // the size the window's region was made for
+
+    // Made at the first key, without the numbers of tabs there are not.
+    UniqueAccelerator m_hTabKeys;
+    BOOL m_bTabKeysLoaded = FALSE;
+
+    // The client area's accessible object, made on first use; none once the window is going.
+    CMainWndAccessible* Accessible();
+    // Asked for by screen readers; detached when the window goes, after which none is made.
+    CMainWndAccessible* m_pAccessible = nullptr;
+    BOOL m_bDestroyed = FALSE;
 
     BOOL m_bReportStarted = FALSE;
     // The network state the previous tick saw (none before the first). Pages write m_bOnline

@@ -150,6 +150,13 @@ void CWebDlg::Navigate(const std::wstring& url) {
     }
 }
 
+void CWebDlg::FocusPage() {
+    HWND target = m_wndBrowser.GetSafeHwnd();
+    for (HWND child = target; child; child = GetWindow(child, GW_CHILD))
+        target = child;
+    ::SetFocus(target && IsWindowVisible(target) ? target : m_hWnd);
+}
+
 LRESULT CWebDlg::OnEraseBkgnd(WPARAM, LPARAM) {
     // The paint handler or the browser covers the whole client area.
     return TRUE;

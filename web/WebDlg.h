@@ -22,6 +22,9 @@ public:
     ~CWebDlg() override;
 
     void Navigate(const std::wstring& url);
+    // Gives the keyboard focus to the page: the control's innermost window, which is its
+    // document's where it has one; the page window itself while the offline picture shows.
+    void FocusPage();
     void OnCancel() override;
     // What the page keeps of its address and retry area, for the window tests to compare.
     const std::wstring& GetUrl() const { return m_strUrl; }

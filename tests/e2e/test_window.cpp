@@ -1,5 +1,5 @@
-// The real client's window under the mouse and from the tray: hiding, showing, exiting, tabs,
-// maximising, and its pixels on screen.
+// The real client's window under the mouse, the keys, a screen reader and from the tray: hiding,
+// showing, exiting, tabs, maximising, and its pixels on screen.
 
 #include "e2e/client_process.h"
 #include "mainwnd/MainWnd.h"
@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -101,6 +102,48 @@ RECT WindowRect(HWND w) {
     RECT rc = {};
     GetWindowRect(w, &rc);
     return rc;
+}
+
+// Keys pressed together as the keyboard gives them, released in reverse order.
+void PressKeys(std::initializer_list<WORD> keys) {
+    std::vector<INPUT> input;
+    for (DWORD up : {0, KEYEVENTF_KEYUP}) {
+        for (size_t i = 0; i < keys.size(); ++i) {
+            INPUT in = {};
+            in.type = INPUT_KEYBOARD;
+            in.ki.wVk = up ? keys.begin()[keys.size() - 1 - i] : keys.begin()[i];
+            in.ki.dwFlags = up;
+            input.push_back(in);
+        }
+    }
+    SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+}
+
+// The window of another thread that has its keyboard focus.
+HWND FocusOf(HWND w) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(w, nullptr), &info);
+    return info.hwndFocus;
+}
+
+// Waits while handling this thread's messages, through which screen-reader events arrive.
+template <typename Pred> bool PumpUntil(Pred pred, DWORD timeoutMs) {
+    return WaitUntil(
+        [&] {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            return pred();
+        },
+        timeoutMs);
+}
+
+// The client-area events a screen reader hears: (event, child id).
+std::vector<std::pair<DWORD, LONG>> g_events;
+void CALLBACK RecordEvent(HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG child, DWORD, DWORD) {
+    if (object == OBJID_CLIENT)
+        g_events.emplace_back(event, child);
 }
 
 std::vector<HWND> Pages(HWND w) {
@@ -284,4 +327,121 @@ TEST_F(Window, ScreenShowsTheOffScreenRender) {
     DeleteDC(dc);
     ReleaseDC(nullptr, screen);
     Gdiplus::GdiplusShutdown(token);
+}
+
+// With the page focused, as at start-up, the keys select tabs, and each hands the focus to the page
+// it shows. Under Wine's null display SendInput reaches the client's focused window; a click into
+// a page gives it no focus here (no page engine), so the start's focus stands in for one.
+TEST_F(Window, TabKeysSelectTabsFromAFocusedPageAndFocusTheirPage) {
+    std::vector<HWND> pageOf(6);
+    pageOf[0] = Pages(w).at(0);
+    const struct {
+        std::initializer_list<WORD> keys;
+        int tab;
+    } steps[] = {{{VK_CONTROL, VK_TAB}, 1},  {{VK_CONTROL, '6'}, 5},
+                 {{VK_CONTROL, '1'}, 0},     {{VK_CONTROL, VK_SHIFT, VK_TAB}, 5},
+                 {{VK_CONTROL, VK_NEXT}, 0}, {{VK_CONTROL, VK_PRIOR}, 5}};
+    for (const auto& step : steps) {
+        ASSERT_TRUE(IsChild(w, FocusOf(w))) << "the focus is not in a page";
+        PressKeys(step.keys);
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                for (HWND page : Pages(w)) { // a page new to the test is this tab's
+                    if (IsWindowVisible(page) &&
+                        std::find(pageOf.begin(), pageOf.end(), page) == pageOf.end())
+                        pageOf[step.tab] = page;
+                }
+                HWND page = pageOf[step.tab];
+                return page && IsWindowVisible(page) && IsChild(page, FocusOf(w));
+            },
+            5000))
+            << "tab " << step.tab;
+    }
+    for (const char* path : {"/", "/kaifu", "/kaice"})
+        EXPECT_EQ(1u, server.GetsOf(path)) << path;
+    EXPECT_EQ(3u, Pages(w).size());
+}
+
+// What a screen reader in another process finds and presses.
+TEST_F(Window, AScreenReaderReadsThePaintedControlsAndPressesThem) {
+    ASSERT_HRESULT_SUCCEEDED(CoInitialize(nullptr));
+    IAccessible* acc = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(AccessibleObjectFromWindow(
+        w, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible, reinterpret_cast<void**>(&acc)));
+    auto child = [](long id) {
+        VARIANT v;
+        v.vt = VT_I4;
+        v.lVal = id;
+        return v;
+    };
+    auto text = [&](HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*), long id) {
+        BSTR b = nullptr;
+        (acc->*get)(child(id), &b);
+        std::wstring s = b ? b : L"";
+        SysFreeString(b);
+        return s;
+    };
+    auto number = [&](HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*), long id) {
+        VARIANT v;
+        VariantInit(&v);
+        return SUCCEEDED((acc->*get)(child(id), &v)) && v.vt == VT_I4 ? v.lVal : -1;
+    };
+    const struct {
+        const wchar_t* name;
+        long role;
+    } children[] = {{L"意见反馈", ROLE_SYSTEM_PUSHBUTTON}, {L"最小化", ROLE_SYSTEM_PUSHBUTTON},
+                    {L"最大化", ROLE_SYSTEM_PUSHBUTTON},   {L"关闭", ROLE_SYSTEM_PUSHBUTTON},
+                    {L"访问官网", ROLE_SYSTEM_LINK},       {L"热门推荐", ROLE_SYSTEM_PAGETAB},
+                    {L"开服表", ROLE_SYSTEM_PAGETAB},      {L"游戏大全", ROLE_SYSTEM_PAGETAB},
+                    {L"运营平台", ROLE_SYSTEM_PAGETAB},    {L"礼包领取", ROLE_SYSTEM_PAGETAB},
+                    {L"开测表", ROLE_SYSTEM_PAGETAB}};
+    long count = 0;
+    ASSERT_HRESULT_SUCCEEDED(acc->get_accChildCount(&count));
+    EXPECT_EQ(12, count); // and the first tab's page
+    for (long id = 1; id <= 11; ++id) {
+        SCOPED_TRACE(id);
+        EXPECT_EQ(children[id - 1].name, text(&IAccessible::get_accName, id));
+        EXPECT_EQ(children[id - 1].role, number(&IAccessible::get_accRole, id));
+        bool tab = id >= 6;
+        EXPECT_EQ(tab ? L"Ctrl+" + std::to_wstring(id - 5) : L"",
+                  text(&IAccessible::get_accKeyboardShortcut, id));
+        EXPECT_EQ(id == 6, (number(&IAccessible::get_accState, id) & STATE_SYSTEM_SELECTED) != 0);
+    }
+    IDispatch* page = nullptr;
+    EXPECT_EQ(S_OK, acc->get_accChild(child(12), &page));
+    ASSERT_TRUE(page);
+    page->Release();
+
+    // The gift tab: where it is on the screen, and a press that opens it, as a click would.
+    RECT rc = WindowRect(w);
+    long x = 0, y = 0, cx = 0, cy = 0;
+    ASSERT_HRESULT_SUCCEEDED(acc->accLocation(&x, &y, &cx, &cy, child(10)));
+    EXPECT_TRUE(x == rc.left + 554 && y == rc.top + 8 && cx == 97 && cy == 40);
+    VARIANT hit;
+    ASSERT_HRESULT_SUCCEEDED(acc->accHitTest(x + 48, y + 20, &hit));
+    EXPECT_TRUE(hit.vt == VT_I4 && hit.lVal == 10);
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE, nullptr,
+                                         RecordEvent, client.Pid(), 0, WINEVENT_OUTOFCONTEXT);
+    EXPECT_HRESULT_SUCCEEDED(acc->accDoDefaultAction(child(10)));
+    EXPECT_TRUE(WaitUntil([&] { return server.GetsOf("/libao") == 1; }, 5000));
+    EXPECT_TRUE(number(&IAccessible::get_accState, 10) & STATE_SYSTEM_SELECTED);
+    EXPECT_FALSE(number(&IAccessible::get_accState, 6) & STATE_SYSTEM_SELECTED);
+
+    // The maximise button maximises and is then called restore; close hides.
+    EXPECT_HRESULT_SUCCEEDED(acc->accDoDefaultAction(child(3)));
+    EXPECT_TRUE(WaitUntil([&] { return text(&IAccessible::get_accName, 3) == L"还原"; }, 5000));
+    EXPECT_HRESULT_SUCCEEDED(acc->accDoDefaultAction(child(4)));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(w); }, 5000));
+    using Event = std::pair<DWORD, LONG>;
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            auto heard = [](Event e) { return std::count(g_events.begin(), g_events.end(), e); };
+            return heard({EVENT_OBJECT_SELECTION, 10}) == 1 &&
+                   heard({EVENT_OBJECT_FOCUS, 10}) == 1 && heard({EVENT_OBJECT_NAMECHANGE, 3}) == 1;
+        },
+        5000));
+    EXPECT_TRUE(client.Running());
+    UnhookWinEvent(hook);
+    acc->Release();
+    CoUninitialize();
 }

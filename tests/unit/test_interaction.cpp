@@ -1,8 +1,12 @@
-// The main window's mouse rules without a window: sequences of messages and what they leave.
+// The main window's mouse and key rules, and what a screen reader is told of its controls, without
+// a window: sequences of messages and what they leave.
 
+#include "mainwnd/AccessibleRules.h"
 #include "mainwnd/Interaction.h"
 
 #include <gtest/gtest.h>
+
+#include <oleacc.h>
 
 #include <iterator>
 #include <set>
@@ -23,14 +27,21 @@ POINT Tab(int i) {
     return POINT{214 + 97 * i, 28};
 }
 
+// As the window applies an outcome: a tab chosen is selected by the one rule for every way.
 MouseOutcome Send(ControlStates& s, const Step& step) {
     switch (step.msg) {
     case Move:
         return MouseMove(s, kLayout, step.pt);
     case Down:
         return MouseDown(s, kLayout, step.pt);
-    case Up:
-        return MouseUp(s, kLayout, step.pt);
+    case Up: {
+        MouseOutcome out = MouseUp(s, kLayout, step.pt);
+        if (out.action == MouseAction::ShowTab) {
+            std::vector<RECT> more = SelectTab(s, kLayout, out.tab);
+            out.invalidate.insert(out.invalidate.end(), more.begin(), more.end());
+        }
+        return out;
+    }
     default:
         return MouseLeave(s, kLayout);
     }
@@ -146,6 +157,56 @@ TEST(MouseRules, LeaveIsRequestedOnceAndTheHandShowsOnlyOverTheHomeLink) {
     EXPECT_TRUE(MouseMove(s, kLayout, kBody).requestLeave);
     ControlStates fresh; // a leave that was not asked for changes nothing
     EXPECT_TRUE(MouseLeave(fresh, kLayout).invalidate.empty());
+}
+
+TEST(TabKeys, NextAndPreviousWrapAndANumberSelectsItsTabWhenThereIsOne) {
+    const struct {
+        UINT command;
+        int current, count, tab;
+    } cases[] = {
+        // clang-format off
+        {ID_TAB_NEXT, 0, 6, 1}, {ID_TAB_NEXT, 5, 6, 0}, {ID_TAB_NEXT, 5, 7, 6},
+        {ID_TAB_PREV, 3, 6, 2}, {ID_TAB_PREV, 0, 6, 5}, {ID_TAB_PREV, 0, 7, 6},
+        {ID_TAB_NUMBER_FIRST, 4, 6, 0}, {ID_TAB_NUMBER_FIRST + 5, 0, 6, 5},
+        {ID_TAB_NUMBER_FIRST + 6, 0, 6, -1}, {ID_TAB_NUMBER_FIRST + 6, 0, 7, 6},
+        {ID_TAB_NUMBER_LAST + 1, 0, 12, -1}, {ID_EXIT, 0, 6, -1},
+        // clang-format on
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.tab, TabForCommand(c.command, c.current, c.count))
+            << c.command << " from " << c.current << " of " << c.count;
+}
+
+// Each painted child is found under the pointer and tells the state its control is in.
+TEST(AccessibleRules, ChildrenFollowTheControlsUnderThePointerAndTheirStates) {
+    ControlStates s;
+    SelectTab(s, kLayout, 4);
+    s.state[kCloseButton] = kPressed;
+    s.state[kFirstTab + 2] = kHover;
+    s.maximized = true;
+    for (long child = 1; child <= kPaintedChildCount; ++child) {
+        SCOPED_TRACE(child);
+        RECT rc = ChildRect(kLayout, child);
+        EXPECT_EQ(child, ChildAt(kLayout, POINT{(rc.left + rc.right) / 2, rc.top + 1}));
+        EXPECT_EQ(child, ChildOfControl(ControlOfChild(child)));
+        AccessibleControl c = DescribeChild(s, child);
+        int id = ControlOfChild(child);
+        long expected = id == kCloseButton    ? STATE_SYSTEM_PRESSED
+                        : id == kFirstTab + 2 ? STATE_SYSTEM_SELECTABLE | STATE_SYSTEM_HOTTRACKED
+                        : id == kFirstTab + 4 ? STATE_SYSTEM_SELECTABLE | STATE_SYSTEM_SELECTED
+                        : id == kHomeLink     ? STATE_SYSTEM_LINKED
+                        : id >= kFirstTab     ? STATE_SYSTEM_SELECTABLE
+                                              : 0;
+        EXPECT_EQ(expected, c.state);
+    }
+    EXPECT_EQ(IDS_RESTORE, DescribeChild(s, ChildOfControl(kMaxButton)).nameId);
+    EXPECT_EQ(0, ChildAt(kLayout, kBody));
+    EXPECT_EQ(0, ChildAt(kLayout, kGap));
+    for (long none : {0L, kPaintedChildCount + 1, -1L}) {
+        EXPECT_EQ(kNoControl, ControlOfChild(none));
+        EXPECT_EQ(0, DescribeChild(s, none).role);
+        EXPECT_EQ(L"", ChildShortcut(none));
+    }
 }
 
 TEST(SizingRules, CornersWinOverEdgesAndEachBandHasItsCommandAndCursor) {

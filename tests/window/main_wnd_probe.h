@@ -2,6 +2,7 @@
 // What the window tests read and set inside the main window.
 
 #include "mainwnd/MainWnd.h"
+#include "mainwnd/MainWndAccessible.h"
 
 #include <array>
 #include <cwchar>
@@ -31,10 +32,10 @@ public:
     // Replaces every image by the file as GDI+ loads it, without any preparation.
     void UsePlainImages() {
         w.m_surface.Release();
-        for (const CMainWnd::SkinEntry& e : CMainWnd::s_skin) {
-            Gdiplus::Image*& image = e.field ? w.*e.field : w.m_pImgTab[e.tab];
+        for (size_t i = 0; i < CMainWnd::kSkinCount; ++i) {
+            Gdiplus::Image*& image = w.SkinSlot(i);
             delete image;
-            image = new Gdiplus::Image((w.m_strSkinDir + e.file).c_str(), FALSE);
+            image = new Gdiplus::Image((w.m_strSkinDir + CMainWnd::SkinFile(i)).c_str(), FALSE);
         }
     }
     // Replaces the skin of a window still at its default size.
@@ -54,11 +55,18 @@ public:
     void ForgetLastTick() { w.m_bLastTickOnline = FALSE; }
     BOOL Maximized() const { return w.m_states.maximized; }
     CWebDlg* Page(int tab) const { return w.m_pWebDlg[tab]; }
+    // The accessible object itself, as a reader in this process would hold it; null when none.
+    IAccessible* Accessible() {
+        IAccessible* object = w.Accessible();
+        if (object)
+            object->AddRef();
+        return object;
+    }
     // The image of a skin file, by its name.
     Gdiplus::Image* Image(const wchar_t* file) const {
-        for (const CMainWnd::SkinEntry& e : CMainWnd::s_skin) {
-            if (wcscmp(e.file, file) == 0)
-                return e.field ? w.*e.field : w.m_pImgTab[e.tab];
+        for (size_t i = 0; i < CMainWnd::kSkinCount; ++i) {
+            if (wcscmp(CMainWnd::SkinFile(i), file) == 0)
+                return w.SkinSlot(i);
         }
         return nullptr;
     }

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
+
+#include <cstring>
 #include <new>
 #include <optional>
 
@@ -228,4 +231,29 @@ TEST_F(MainWindow, PagesCloseWithTheWindow) {
     for (HWND page : pages)
         EXPECT_FALSE(IsWindow(page));
     EXPECT_FALSE(probe.Page(2) || probe.Page(5));
+}
+
+// A screen reader may hold the window's accessible object past the window and past the object
+// that made it: every call then fails. The window object's memory is poisoned after its end, so
+// a call that still reached into it would crash.
+TEST_F(MainWindow, TheAccessibleObjectFailsOnceTheWindowIsGone) {
+    alignas(CMainWnd) unsigned char block[sizeof(CMainWnd)];
+    CMainWnd* wnd = new (block) CMainWnd;
+    IAccessible* acc = CMainWndProbe(*wnd).Accessible();
+    ASSERT_TRUE(acc);
+    long count = 0;
+    EXPECT_EQ(S_OK, acc->get_accChildCount(&count));
+    EXPECT_EQ(11, count); // no page: start-up makes the first
+    wnd->~CMainWnd();
+    std::memset(block, 0xDD, sizeof block);
+
+    VARIANT tab, hit;
+    tab.vt = VT_I4;
+    tab.lVal = 6;
+    BSTR name = nullptr;
+    EXPECT_EQ(RPC_E_DISCONNECTED, acc->get_accChildCount(&count));
+    EXPECT_EQ(RPC_E_DISCONNECTED, acc->get_accName(tab, &name));
+    EXPECT_EQ(RPC_E_DISCONNECTED, acc->accHitTest(200, 30, &hit));
+    EXPECT_EQ(RPC_E_DISCONNECTED, acc->accDoDefaultAction(tab));
+    acc->Release();
 }
