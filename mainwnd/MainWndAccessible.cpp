@@ -158,16 +158,22 @@ STDMETHODIMP CMainWndAccessible::get_accValue(VARIANT varChild, BSTR* pszValue) 
     return *pszValue ? S_OK : E_OUTOFMEMORY;
 }
 
-STDMETHODIMP CMainWndAccessible::get_accDescription(VARIANT varChild, BSTR* pszDescription) {
-    if (!pszDescription)
-        return E_POINTER;
-    *pszDescription = nullptr;
+template <typename Call> HRESULT CMainWndAccessible::SelfOnly(const VARIANT& varChild, Call call) {
     if (!m_pWnd)
         return RPC_E_DISCONNECTED;
     long child = PaintedChild(varChild);
     if (child == CHILDID_SELF)
-        return Standard() ? Standard()->get_accDescription(varChild, pszDescription) : E_FAIL;
+        return Standard() ? call(Standard()) : E_FAIL;
     return child < 0 ? E_INVALIDARG : DISP_E_MEMBERNOTFOUND;
+}
+
+STDMETHODIMP CMainWndAccessible::get_accDescription(VARIANT varChild, BSTR* pszDescription) {
+    if (!pszDescription)
+        return E_POINTER;
+    *pszDescription = nullptr;
+    return SelfOnly(varChild, [&](IAccessible* self) {
+        return self->get_accDescription(varChild, pszDescription);
+    });
 }
 
 STDMETHODIMP CMainWndAccessible::get_accRole(VARIANT varChild, VARIANT* pvarRole) {
@@ -207,12 +213,8 @@ STDMETHODIMP CMainWndAccessible::get_accHelp(VARIANT varChild, BSTR* pszHelp) {
     if (!pszHelp)
         return E_POINTER;
     *pszHelp = nullptr;
-    if (!m_pWnd)
-        return RPC_E_DISCONNECTED;
-    long child = PaintedChild(varChild);
-    if (child == CHILDID_SELF)
-        return Standard() ? Standard()->get_accHelp(varChild, pszHelp) : E_FAIL;
-    return child < 0 ? E_INVALIDARG : DISP_E_MEMBERNOTFOUND;
+    return SelfOnly(varChild,
+                    [&](IAccessible* self) { return self->get_accHelp(varChild, pszHelp); });
 }
 
 STDMETHODIMP CMainWndAccessible::get_accHelpTopic(BSTR* pszHelpFile, VARIANT varChild,
@@ -221,12 +223,9 @@ STDMETHODIMP CMainWndAccessible::get_accHelpTopic(BSTR* pszHelpFile, VARIANT var
         return E_POINTER;
     *pszHelpFile = nullptr;
     *pidTopic = -1;
-    if (!m_pWnd)
-        return RPC_E_DISCONNECTED;
-    long child = PaintedChild(varChild);
-    if (child == CHILDID_SELF)
-        return Standard() ? Standard()->get_accHelpTopic(pszHelpFile, varChild, pidTopic) : E_FAIL;
-    return child < 0 ? E_INVALIDARG : DISP_E_MEMBERNOTFOUND;
+    return SelfOnly(varChild, [&](IAccessible* self) {
+        return self->get_accHelpTopic(pszHelpFile, varChild, pidTopic);
+    });
 }
 
 STDMETHODIMP CMainWndAccessible::get_accKeyboardShortcut(VARIANT varChild, BSTR* pszShortcut) {

@@ -63,6 +63,9 @@ private:
     // The painted child a VARIANT names, 0 for the object itself, -1 for anything else.
     long PaintedChild(const VARIANT& varChild) const;
     HRESULT Text(unsigned id, BSTR* psz) const;
+    // A property only the window itself has: the standard object answers for it, and a painted
+    // control has none.
+    template <typename Call> HRESULT SelfOnly(const VARIANT& varChild, Call call);
 
     CMainWnd* m_pWnd;
     ComPtr<IAccessible> m_pStandard;
