@@ -17,19 +17,31 @@ deps:
 $(BUILD)/build.ninja: | deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 
-build: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD)
+# A port given to make (make test TOVO_TEST_PORT=n) reconfigures a tree made with another one.
+ifneq ($(filter command line environment,$(origin TOVO_TEST_PORT)),)
+configure: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+else
+configure: deps $(BUILD)/build.ninja
+endif
+.PHONY: configure
 
-# The persistent Wine servers of the test prefixes are stopped again whatever the outcome. The
-# last line says which architecture ran and whether the shipped image passed its checks.
-test: build
-	cd $(BUILD) && ctest --output-on-failure -j2 --timeout 300; rc=$$?; \
+# What running needs: the client and its skin, in $(BUILD)/bin.
+build: configure
+	cmake --build $(BUILD) --target TovoBox
+
+# Everything else the suite runs: the test programs, the i686 twin of the release with the bench,
+# and on hosts without 32-bit programs the twin's test programs too. The persistent Wine servers
+# of the test prefixes are stopped again whatever the outcome. The last line says which
+# architecture ran and whether the shipped image passed its checks.
+test: configure
+	cmake --build $(BUILD)
+	cmake --build $(BUILD) --target shipped_i686_tests
+	cd $(BUILD) && ctest --output-on-failure -j$$(nproc) --timeout 300; rc=$$?; \
 	for p in $(CURDIR)/$(BUILD)/wine/*/; do WINEPREFIX=$$p wineserver -k 2>/dev/null; done; \
 	$(CURDIR)/tools/suite-summary.sh $(CURDIR)/$(BUILD); exit $$rc
 
-# Only what running needs: the client and its skin.
-run: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD) --target TovoBox
+run: build
 	tools/run-client.sh $(BUILD)
 
 # The shipped configuration: the product's own portal addresses, no tests. Reproducible: what it
@@ -50,15 +62,16 @@ installer: release
 
 # The client side by side with a baseline program under one warm Wine server on a private
 # Xvfb screen (the X display is where a window's pixels and the tray can be seen from outside);
-# the server and the screen are stopped again at the end. README: Benchmark.
-bench: build
+# the server and the screen are stopped again at the end. docs/benchmark.md.
+bench: configure
 	cmake --build $(BUILD) --target client_bench
 	TOVO_WINE_TIMEOUT=1200 tools/xvfb-run-test.sh 1280x1024 $(BUILD)/wine/bench \
 		$(BUILD)/bin/client_bench.exe $(BENCH_ARGS)
 
 # The lifecycle tests at full length (TOVO_SOAK=1): 50 rounds of simultaneous starts, 100
 # start/Exit cycles, 1000 hide/show cycles and tab clicks.
-soak: build
+soak: configure
+	cmake --build $(BUILD)
 	cd $(BUILD) && TOVO_SOAK=1 ctest -R '^e2e\.Lifecycle\.' --output-on-failure --timeout 1800; rc=$$?; \
 	WINEPREFIX=$(CURDIR)/$(BUILD)/wine/null wineserver -k 2>/dev/null; exit $$rc
 
