@@ -6,10 +6,23 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 #include <cstring>
 #include <new>
 
 namespace {
+
+int ThreadCount() {
+    int n = 0;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 te = {};
+    te.dwSize = sizeof te;
+    for (BOOL more = Thread32First(snap, &te); more; more = Thread32Next(snap, &te))
+        n += te.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snap);
+    return n;
+}
 
 // Its memory is poisoned instead of freed, so that any later write into the object shows.
 class CSelfDeleting : public CWnd {
@@ -169,10 +182,14 @@ TEST(FrameworkWindow, WhatAHandlerThrowsStopsWhereTheSystemCalledIn) {
     EXPECT_EQ(static_cast<DWORD>(-1), code);
 
     // A probe whose check throws counts as offline.
+    const int threads = ThreadCount();
     for (bool throws : {false, true}) {
         auto check = throws ? +[](const std::wstring&) -> BOOL { throw std::bad_alloc(); }
                             : +[](const std::wstring&) -> BOOL { return TRUE; };
         std::future<BOOL> answer = StartConnectionCheck(L"", check);
         EXPECT_EQ(!throws, AwaitConnectionCheck(answer, 10000) != FALSE);
     }
+    // The answer comes before the worker has unwound; the program must not end under it.
+    for (int i = 0; i < 500 && ThreadCount() > threads; ++i)
+        Sleep(10);
 }
