@@ -122,49 +122,48 @@ STDMETHODIMP CMainWndAccessible::get_accChild(VARIANT varChild, IDispatch** ppdi
                                       reinterpret_cast<void**>(ppdispChild));
 }
 
-STDMETHODIMP CMainWndAccessible::get_accName(VARIANT varChild, BSTR* pszName) {
-    if (!pszName)
-        return E_POINTER;
-    *pszName = nullptr;
+template <typename Self, typename Painted>
+HRESULT CMainWndAccessible::ForChild(const VARIANT& varChild, Self self, Painted painted) {
     if (!m_pWnd)
         return RPC_E_DISCONNECTED;
     long child = PaintedChild(varChild);
     if (child < 0)
         return E_INVALIDARG;
     if (child == CHILDID_SELF)
-        return Standard() ? Standard()->get_accName(varChild, pszName) : E_FAIL;
-    return Text(DescribeChild(m_pWnd->m_states, child).nameId, pszName);
+        return Standard() ? self(Standard()) : E_FAIL;
+    return painted(child);
+}
+
+template <typename Self> HRESULT CMainWndAccessible::SelfOnly(const VARIANT& varChild, Self self) {
+    return ForChild(varChild, self, [](long) { return DISP_E_MEMBERNOTFOUND; });
+}
+
+STDMETHODIMP CMainWndAccessible::get_accName(VARIANT varChild, BSTR* pszName) {
+    if (!pszName)
+        return E_POINTER;
+    *pszName = nullptr;
+    return ForChild(
+        varChild, [&](IAccessible* self) { return self->get_accName(varChild, pszName); },
+        [&](long child) { return Text(DescribeChild(m_pWnd->m_states, child).nameId, pszName); });
 }
 
 STDMETHODIMP CMainWndAccessible::get_accValue(VARIANT varChild, BSTR* pszValue) {
     if (!pszValue)
         return E_POINTER;
     *pszValue = nullptr;
-    if (!m_pWnd)
-        return RPC_E_DISCONNECTED;
-    long child = PaintedChild(varChild);
-    if (child < 0)
-        return E_INVALIDARG;
-    if (child == CHILDID_SELF)
-        return Standard() ? Standard()->get_accValue(varChild, pszValue) : E_FAIL;
-    if (ControlOfChild(child) != kHomeLink)
-        return DISP_E_MEMBERNOTFOUND;
-    try {
-        // A link's value is where it leads.
-        *pszValue = SysAllocString(HomePageAddress().c_str());
-    } catch (...) {
-        AfxAbsorbException();
-    }
-    return *pszValue ? S_OK : E_OUTOFMEMORY;
-}
-
-template <typename Call> HRESULT CMainWndAccessible::SelfOnly(const VARIANT& varChild, Call call) {
-    if (!m_pWnd)
-        return RPC_E_DISCONNECTED;
-    long child = PaintedChild(varChild);
-    if (child == CHILDID_SELF)
-        return Standard() ? call(Standard()) : E_FAIL;
-    return child < 0 ? E_INVALIDARG : DISP_E_MEMBERNOTFOUND;
+    return ForChild(
+        varChild, [&](IAccessible* self) { return self->get_accValue(varChild, pszValue); },
+        [&](long child) -> HRESULT {
+            if (ControlOfChild(child) != kHomeLink)
+                return DISP_E_MEMBERNOTFOUND;
+            try {
+                // A link's value is where it leads.
+                *pszValue = SysAllocString(HomePageAddress().c_str());
+            } catch (...) {
+                AfxAbsorbException();
+            }
+            return *pszValue ? S_OK : E_OUTOFMEMORY;
+        });
 }
 
 STDMETHODIMP CMainWndAccessible::get_accDescription(VARIANT varChild, BSTR* pszDescription) {
@@ -180,33 +179,27 @@ STDMETHODIMP CMainWndAccessible::get_accRole(VARIANT varChild, VARIANT* pvarRole
     if (!pvarRole)
         return E_POINTER;
     VariantInit(pvarRole);
-    if (!m_pWnd)
-        return RPC_E_DISCONNECTED;
-    long child = PaintedChild(varChild);
-    if (child < 0)
-        return E_INVALIDARG;
-    if (child == CHILDID_SELF)
-        return Standard() ? Standard()->get_accRole(varChild, pvarRole) : E_FAIL;
-    SetI4(pvarRole, DescribeChild(m_pWnd->m_states, child).role);
-    return S_OK;
+    return ForChild(
+        varChild, [&](IAccessible* self) { return self->get_accRole(varChild, pvarRole); },
+        [&](long child) {
+            SetI4(pvarRole, DescribeChild(m_pWnd->m_states, child).role);
+            return S_OK;
+        });
 }
 
 STDMETHODIMP CMainWndAccessible::get_accState(VARIANT varChild, VARIANT* pvarState) {
     if (!pvarState)
         return E_POINTER;
     VariantInit(pvarState);
-    if (!m_pWnd)
-        return RPC_E_DISCONNECTED;
-    long child = PaintedChild(varChild);
-    if (child < 0)
-        return E_INVALIDARG;
-    if (child == CHILDID_SELF)
-        return Standard() ? Standard()->get_accState(varChild, pvarState) : E_FAIL;
-    long state = DescribeChild(m_pWnd->m_states, child).state;
-    if (!IsWindowVisible(m_pWnd->m_hWnd))
-        state |= STATE_SYSTEM_INVISIBLE;
-    SetI4(pvarState, state);
-    return S_OK;
+    return ForChild(
+        varChild, [&](IAccessible* self) { return self->get_accState(varChild, pvarState); },
+        [&](long child) {
+            long state = DescribeChild(m_pWnd->m_states, child).state;
+            if (!IsWindowVisible(m_pWnd->m_hWnd))
+                state |= STATE_SYSTEM_INVISIBLE;
+            SetI4(pvarState, state);
+            return S_OK;
+        });
 }
 
 STDMETHODIMP CMainWndAccessible::get_accHelp(VARIANT varChild, BSTR* pszHelp) {
@@ -232,22 +225,20 @@ STDMETHODIMP CMainWndAccessible::get_accKeyboardShortcut(VARIANT varChild, BSTR*
     if (!pszShortcut)
         return E_POINTER;
     *pszShortcut = nullptr;
-    if (!m_pWnd)
-        return RPC_E_DISCONNECTED;
-    long child = PaintedChild(varChild);
-    if (child < 0)
-        return E_INVALIDARG;
-    if (child == CHILDID_SELF)
-        return Standard() ? Standard()->get_accKeyboardShortcut(varChild, pszShortcut) : E_FAIL;
-    try {
-        std::wstring keys = ChildShortcut(child);
-        if (keys.empty())
-            return DISP_E_MEMBERNOTFOUND;
-        *pszShortcut = SysAllocString(keys.c_str());
-    } catch (...) {
-        AfxAbsorbException();
-    }
-    return *pszShortcut ? S_OK : E_OUTOFMEMORY;
+    return ForChild(
+        varChild,
+        [&](IAccessible* self) { return self->get_accKeyboardShortcut(varChild, pszShortcut); },
+        [&](long child) -> HRESULT {
+            try {
+                std::wstring keys = ChildShortcut(child);
+                if (keys.empty())
+                    return DISP_E_MEMBERNOTFOUND;
+                *pszShortcut = SysAllocString(keys.c_str());
+            } catch (...) {
+                AfxAbsorbException();
+            }
+            return *pszShortcut ? S_OK : E_OUTOFMEMORY;
+        });
 }
 
 STDMETHODIMP CMainWndAccessible::get_accFocus(VARIANT* pvarChild) {
@@ -282,14 +273,12 @@ STDMETHODIMP CMainWndAccessible::get_accDefaultAction(VARIANT varChild, BSTR* ps
     if (!pszDefaultAction)
         return E_POINTER;
     *pszDefaultAction = nullptr;
-    if (!m_pWnd)
-        return RPC_E_DISCONNECTED;
-    long child = PaintedChild(varChild);
-    if (child < 0)
-        return E_INVALIDARG;
-    if (child == CHILDID_SELF)
-        return Standard() ? Standard()->get_accDefaultAction(varChild, pszDefaultAction) : E_FAIL;
-    return Text(DescribeChild(m_pWnd->m_states, child).actionId, pszDefaultAction);
+    return ForChild(
+        varChild,
+        [&](IAccessible* self) { return self->get_accDefaultAction(varChild, pszDefaultAction); },
+        [&](long child) {
+            return Text(DescribeChild(m_pWnd->m_states, child).actionId, pszDefaultAction);
+        });
 }
 
 STDMETHODIMP CMainWndAccessible::accSelect(long flagsSelect, VARIANT varChild) {
@@ -310,21 +299,20 @@ STDMETHODIMP CMainWndAccessible::accLocation(long* pxLeft, long* pyTop, long* pc
     if (!pxLeft || !pyTop || !pcxWidth || !pcyHeight)
         return E_POINTER;
     *pxLeft = *pyTop = *pcxWidth = *pcyHeight = 0;
-    if (!m_pWnd)
-        return RPC_E_DISCONNECTED;
-    long child = PaintedChild(varChild);
-    if (child < 0)
-        return E_INVALIDARG;
-    if (child == CHILDID_SELF)
-        return Standard() ? Standard()->accLocation(pxLeft, pyTop, pcxWidth, pcyHeight, varChild)
-                          : E_FAIL;
-    RECT rc = ChildRect(m_pWnd->m_layout, child);
-    MapWindowPoints(m_pWnd->m_hWnd, nullptr, reinterpret_cast<POINT*>(&rc), 2);
-    *pxLeft = rc.left;
-    *pyTop = rc.top;
-    *pcxWidth = rc.right - rc.left;
-    *pcyHeight = rc.bottom - rc.top;
-    return S_OK;
+    return ForChild(
+        varChild,
+        [&](IAccessible* self) {
+            return self->accLocation(pxLeft, pyTop, pcxWidth, pcyHeight, varChild);
+        },
+        [&](long child) {
+            RECT rc = ChildRect(m_pWnd->m_layout, child);
+            MapWindowPoints(m_pWnd->m_hWnd, nullptr, reinterpret_cast<POINT*>(&rc), 2);
+            *pxLeft = rc.left;
+            *pyTop = rc.top;
+            *pcxWidth = rc.right - rc.left;
+            *pcyHeight = rc.bottom - rc.top;
+            return S_OK;
+        });
 }
 
 STDMETHODIMP CMainWndAccessible::accNavigate(long navDir, VARIANT varStart, VARIANT* pvarEnd) {

@@ -63,9 +63,12 @@ private:
     // The painted child a VARIANT names, 0 for the object itself, -1 for anything else.
     long PaintedChild(const VARIANT& varChild) const;
     HRESULT Text(unsigned id, BSTR* psz) const;
-    // A property only the window itself has: the standard object answers for it, and a painted
-    // control has none.
-    template <typename Call> HRESULT SelfOnly(const VARIANT& varChild, Call call);
+    // A property of the child a VARIANT names: the standard object answers for the window itself,
+    // painted(child) for a painted control; once the window is gone, every call fails.
+    template <typename Self, typename Painted>
+    HRESULT ForChild(const VARIANT& varChild, Self self, Painted painted);
+    // A property only the window itself has: a painted control has none.
+    template <typename Self> HRESULT SelfOnly(const VARIANT& varChild, Self self);
 
     CMainWnd* m_pWnd;
     ComPtr<IAccessible> m_pStandard;
