@@ -55,6 +55,8 @@ Gdiplus::Image* LoadSkinImage(const std::wstring& dir, const wchar_t* file) {
 
 } // namespace
 
+// The file names are the skin's published ones, which partners' skins use too: "fackback.png"
+// (the feedback button) is spelt so on purpose.
 const CMainWnd::SkinEntry CMainWnd::s_skin[9] = {
     {L"min.png", &CMainWnd::m_pImgMin},           {L"close.png", &CMainWnd::m_pImgClose},
     {L"max.png", &CMainWnd::m_pImgMax},           {L"net.png", &CMainWnd::m_pImgNet},
