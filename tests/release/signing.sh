@@ -2,8 +2,9 @@
 # The setup program signed with a throw-away certificate made here: it, the client it installs and
 # the uninstaller it writes verify against that certificate, a changed byte breaks the client's
 # signature, tools/check-setup.sh finds it to be this tree's build when its signer is pinned and
-# refuses it before reading further when not, and a wrong password or an expired certificate stops
-# the build with nothing left. A reproducibility run whose builds leave out an output fails.
+# refuses it before reading further when not or when the signature is forged, and a wrong password
+# or an expired certificate stops the build with nothing left. A reproducibility run whose builds
+# leave out an output fails; one that passes leaves what else was in its folder.
 # usage: signing.sh BUILD_DIR WORK_DIR
 set -euo pipefail
 build=$1 work=$2
@@ -50,13 +51,18 @@ if osslsigncode verify -CAfile cert.pem -in changed.exe >/dev/null 2>&1; then
     fail "a changed client still verifies"
 fi
 
-# Without its signer's fingerprint or with another's, it is refused before anything else reads it:
-# no folder and no Wine prefix is made for it. Pinned (colons and case aside), it is this build,
-# read out of its archive or as installed.
+# Without its signer's fingerprint or with another's, or with the pinned certificate in a signature
+# that was not made over the file (its value, the file's last bytes, changed), it is refused before
+# anything else reads it: no folder and no Wine prefix is made for it. Pinned (colons and case
+# aside), it is this build, read out of its archive or as installed.
 fp=$(openssl x509 -in cert.pem -noout -fingerprint -sha256 | sed 's/.*=//')
+cp "$setup" forged.exe
+printf '\0\0\0\0' | dd of=forged.exe bs=1 seek=$(($(stat -c %s forged.exe) - 24)) conv=notrunc 2>/dev/null
 rm -rf "$build/check-setup" "$build/wine/check-setup"
-for pin in "" "$(openssl x509 -in expired.pem -noout -fingerprint -sha256 | sed 's/.*=//')"; do
-    ! "$tools/check-setup.sh" --signer "$pin" "$build" "$setup" >pin.log 2>&1 || fail "accepted pinned to '$pin'"
+for c in "|$setup" "$(openssl x509 -in expired.pem -noout -fingerprint -sha256 | sed 's/.*=//')|$setup" \
+    "$fp|forged.exe"; do
+    pin=${c%%|*}
+    ! "$tools/check-setup.sh" --signer "$pin" "$build" "${c#*|}" >pin.log 2>&1 || fail "accepted: $c"
     grep -q "refused" pin.log && grep -q "Tovo test signer" pin.log && grep -qF "$fp" pin.log ||
         { cat pin.log; fail "the refusal does not name the signer"; }
     [ ! -e "$build/check-setup" ] && [ ! -e "$build/wine/check-setup" ] || fail "the refused setup program was opened"
@@ -75,10 +81,16 @@ for c in "wrong-pass cert.p12 password" "pass expired.p12 expired"; do
     [ ! -e "$setup" ] && [ ! -e out/stage ] && [ -z "$(ls out)" ] || fail "output left after the refusal: $(ls out)"
 done
 
-# Builds that make the client but no setup program.
-mkdir stub
+# Builds that make the client but no setup program, then both: a file in the folder it was given
+# that the run did not make stays there.
+mkdir stub repro
+echo mine >repro/foreign
 printf '#!/bin/sh\nmkdir -p build-release/bin && echo client >build-release/bin/TovoBox.exe\n' >stub/make
+printf '[ ! -e "%s/both" ] || echo setup >build-release/TovoBoxSetup.exe\n' "$work" >>stub/make
 chmod +x stub/make
 ! PATH=$work/stub:$PATH "$tools/verify-reproducible.sh" repro >repro.log 2>&1 || fail "a run without a setup program passed"
 grep -q "TovoBoxSetup.exe was not made" repro.log || { cat repro.log; fail "the missing setup program is not named"; }
+touch both
+PATH=$work/stub:$PATH "$tools/verify-reproducible.sh" repro >repro.log 2>&1 || { cat repro.log; fail "same stub builds differ"; }
+[ "$(cat repro/foreign)" = mine ] || fail "the reproducibility run removed a file it did not make"
 echo "signed, verified and refused as expected"
