@@ -7,11 +7,15 @@
 # nothing untracked (no key or build output of the checkout); like a fresh clone's, their files
 # carry the time they were copied. The time NSIS records is the commit's (SOURCE_DATE_EPOCH, as
 # make release takes it). Every expected output must be there: the client, and the setup program
-# wherever makensis is installed.
+# wherever makensis is installed. Both builds run in a folder of their own made inside WORK_DIR,
+# removed again when they made the same bytes and kept for a look when not; nothing else in
+# WORK_DIR is touched.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+made=
+[ -d "$1" ] || made=1
 mkdir -p "$1"
-work=$(cd "$1" && pwd)
+work=$(mktemp -d "$(cd "$1" && pwd)/run.XXXXXX")
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 0)}
 # A make that runs this one must not hand the copies its job server or its signing certificate;
 # the suite runs beside it on the same cores.
@@ -27,11 +31,13 @@ fi
 
 build() {
     local src=$1 tz=$2
-    rm -rf "$src"
     mkdir -p "$src"
-    # A tracked file deleted in the tree is left out, as a commit of the tree would leave it.
-    git -C "$root" ls-files -z --cached | tar -C "$root" --null -T - --ignore-failed-read -cf - 2>/dev/null |
-        tar -C "$src" -m -xf -
+    # A tracked file deleted in the tree is left out, as a commit of the tree would leave it; one
+    # that cannot be read fails the run.
+    git -C "$root" ls-files -z --cached |
+        while IFS= read -r -d '' f; do [ ! -e "$root/$f" ] && [ ! -L "$root/$f" ] || printf '%s\0' "$f"; done |
+        tar -C "$root" --null -T - -cf - | tar -C "$src" -m -xf - ||
+        die "cannot copy the tracked files of $root"
     (cd "$src" && TZ=$tz SOURCE_DATE_EPOCH=$epoch make $target) >"$src.log" 2>&1 ||
         { tail -n 30 "$src.log" >&2; die "the build in $src failed"; }
 }
@@ -48,6 +54,7 @@ for f in "${outputs[@]}"; do
         same=
     fi
 done
-[ -n "$same" ] || exit 1
+[ -n "$same" ] || die "the builds are kept in $work"
 echo "reproducible: both builds made the same bytes"
 rm -rf "$work"
+[ -z "$made" ] || rmdir "$1" 2>/dev/null || true
