@@ -48,12 +48,22 @@ run: build
 # records of time is the commit's. With SIGN_PKCS12 and SIGN_PASSWORD_FILE (and optionally
 # SIGN_TIMESTAMP_URL) the installer is signed (docs/releasing.md).
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
+# The addresses it is built with, passed on every configure so that the tree never keeps old ones:
+# the release's in CMakeLists.txt (TOVO_RELEASE_*), or a partner's given to make
+# (make release TOVO_BOX_SERVER=http://... TOVO_HOME_PAGE=... TOVO_PROBE_URL=...).
+release_address = $(shell sed -n 's/^set(TOVO_RELEASE_$(1) "\(.*\)")$$/\1/p' CMakeLists.txt)
+TOVO_BOX_SERVER ?= $(call release_address,BOX_SERVER)
+TOVO_HOME_PAGE ?= $(call release_address,HOME_PAGE)
+TOVO_PROBE_URL ?= $(call release_address,PROBE_URL)
+ADDRESS_FLAGS = '-DTOVO_BOX_SERVER=$(TOVO_BOX_SERVER)' '-DTOVO_HOME_PAGE=$(TOVO_HOME_PAGE)' \
+	'-DTOVO_PROBE_URL=$(TOVO_PROBE_URL)'
 SIGN_FLAGS = -DTOVO_SIGN_PKCS12=$(if $(SIGN_PKCS12),$(abspath $(SIGN_PKCS12))) \
 	-DTOVO_SIGN_PASSWORD_FILE=$(if $(SIGN_PASSWORD_FILE),$(abspath $(SIGN_PASSWORD_FILE))) \
 	-DTOVO_SIGN_TIMESTAMP_URL=$(SIGN_TIMESTAMP_URL)
 release: deps
 	cmake -S . -B build-release -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
-		-DTOVO_TESTS=OFF -DTOVO_STRIP=ON -DTOVO_SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH) $(SIGN_FLAGS)
+		-DTOVO_TESTS=OFF -DTOVO_STRIP=ON -DTOVO_SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH) $(SIGN_FLAGS) \
+		$(ADDRESS_FLAGS)
 	SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH) cmake --build build-release
 
 # The setup program for the release build: build-release/TovoBoxSetup.exe (installer/).
@@ -91,10 +101,17 @@ verify-reproducible: deps
 
 # Checks a setup program from elsewhere against this tree's release build, signed or not, without
 # running it: make check-setup SETUP=downloaded.exe SIGNER_SHA256=<the signing certificate's
-# fingerprint> [INSTALLED=folder it installed] (docs/releasing.md). Its signer is checked first,
-# before anything is built.
+# fingerprint> [INSTALLED=folder it installed] [a partner's TOVO_BOX_SERVER=... as it was built]
+# (docs/releasing.md). Its signature is checked first, before anything is built. The file names
+# reach the script as they were typed, read by neither make nor a shell: the recipe's environment
+# holds them unexpanded, and make's own export, which would expand them, is off.
 .PHONY: check-setup
+unexport SETUP SIGNER_SHA256 INSTALLED
+check-setup: export TOVO_CHECK_SETUP := $(value SETUP)
+check-setup: export TOVO_CHECK_SIGNER := $(value SIGNER_SHA256)
+check-setup: export TOVO_CHECK_INSTALLED := $(value INSTALLED)
 check-setup: deps
-	tools/check-setup.sh --signer "$(SIGNER_SHA256)" --pin-only build-release "$(SETUP)"
+	tools/check-setup.sh --signer "$$TOVO_CHECK_SIGNER" --pin-only build-release "$$TOVO_CHECK_SETUP"
 	$(MAKE) installer
-	tools/check-setup.sh --signer "$(SIGNER_SHA256)" build-release "$(SETUP)" $(if $(INSTALLED),"$(INSTALLED)")
+	tools/check-setup.sh --signer "$$TOVO_CHECK_SIGNER" build-release "$$TOVO_CHECK_SETUP" \
+		$${TOVO_CHECK_INSTALLED:+"$$TOVO_CHECK_INSTALLED"}

@@ -135,13 +135,18 @@ tab() {
   save "$TMP/strip.png" "$SKIN/$file"
 }
 
+# One picture per line of the tab table in mainwnd/Tabs.h, labelled with the name its string id
+# has in res/TovoBox.rc.
 make_tabs() {
-  tab hot.png      '热门推荐'
-  tab openg.png    '开服表'
-  tab game.png     '游戏大全'
-  tab platform.png '运营平台'
-  tab package.png  '礼包领取'
-  tab new.png      '开测表'
+  local file id text n=0
+  while read -r file id; do
+    text=$(sed -n "s/^ *$id \"\(.*\)\"\$/\1/p" "$ROOT/res/TovoBox.rc")
+    [ -n "$text" ] || { echo "make_skin.sh: no name for $id in res/TovoBox.rc" >&2; exit 1; }
+    tab "$file" "$text"
+    n=$((n + 1))
+  done < <(sed -n 's/^ *{L"\([^"]*\.png\)", L"[^"]*", \(IDS_[A-Z0-9_]*\)},.*/\1 \2/p' \
+             "$ROOT/mainwnd/Tabs.h")
+  (( n > 0 )) || { echo "make_skin.sh: no tabs in mainwnd/Tabs.h" >&2; exit 1; }
 }
 
 # ------------------------------------------------------------ backgrounds --
@@ -212,8 +217,12 @@ make_icon() {
 
 # ------------------------------------------------------------- home link --
 
+# The home page's host as the release opens it (TOVO_RELEASE_HOME_PAGE in CMakeLists.txt); the
+# picture is as wide as the link's hot area (306 px, mainwnd/Layout.cpp), so a longer host is cut.
 make_home_link() {
-  local a='Tovo 网页游戏  ·  访问官网 ' b='www.tovo.com' wa
+  local a='Tovo 网页游戏  ·  访问官网 ' b wa
+  b=$(sed -n 's|^set(TOVO_RELEASE_HOME_PAGE "https\{0,1\}://\([^/"]*\).*|\1|p' "$ROOT/CMakeLists.txt")
+  [ -n "$b" ] || { echo "make_skin.sh: no TOVO_RELEASE_HOME_PAGE in CMakeLists.txt" >&2; exit 1; }
   wa=$(text_width "$CJK" 12 "$a")
   vec 306 13 "fill $ORANGE stroke none
     path 'M 5.5,1 L 11,6.5 L 9.5,6.5 L 9.5,12 L 6.8,12 L 6.8,8.5 L 4.2,8.5
