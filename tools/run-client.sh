@@ -27,7 +27,9 @@ rm -f "$fifo"
 [ -n "${display:-}" ] || { echo "run-client.sh: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$display
 log=$build/run-client.log
+# The runner goes first: one still making the prefix would otherwise go on to start the client.
 stop() {
+    [ -z "${runner:-}" ] || kill "$runner" 2>/dev/null
     WINEPREFIX=$(cd "$prefix" && pwd) wineserver -k >/dev/null 2>&1
     kill "$xvfb" 2>/dev/null
 }
@@ -36,8 +38,8 @@ trap stop EXIT
 start=$(date +%s)
 "$here/wine-run.sh" --x11 --prefix "$prefix" --timeout $((limit + 10)) "$exe" >"$log" 2>&1 &
 runner=$!
-# wine-run.sh ends in `timeout wine …`: the client is the child of that process, and Wine's X
-# windows carry its process id.
+# wine-run.sh ends in `exec timeout wine …`: the client is the child of that process, and Wine's X
+# windows carry its process id. Before that its children make the prefix and start Wine's server.
 while :; do
     if ! kill -0 "$runner" 2>/dev/null; then
         wait "$runner"
@@ -46,9 +48,12 @@ while :; do
         grep -m3 -iE 'unhandled|exception|page fault|err:' "$log" >&2
         exit 1
     fi
-    client=$(pgrep -P "$runner" | head -n1)
+    client=
+    [ "$(ps -o comm= -p "$runner")" != timeout ] || client=$(pgrep -P "$runner" | head -n1)
+    shown=
     for w in ${client:+$(xdotool search --onlyvisible --pid "$client" --name '^Tovo$' 2>/dev/null)}; do
         # A window still black, or of one colour, has not been painted yet.
+        shown=$w
         colours=$(import -window "$w" png:- 2>/dev/null | convert - -format %k info: 2>/dev/null)
         if [ "${colours:-0}" -gt 8 ]; then
             import -window root "$build/screenshot.png"
@@ -58,6 +63,25 @@ while :; do
     done
     if [ $(($(date +%s) - start)) -ge "$limit" ]; then
         echo "run-client.sh: no painted client window within $limit s (log: $log)" >&2
+        # What there is to see of it: whether it runs and uses the processor, its X windows, and
+        # how far Wine's log got.
+        if [ -n "$client" ] && ps -p "$client" >/dev/null; then
+            read -r state cpu < <(ps -o stat=,time= -p "$client")
+            echo "run-client.sh: the client (process $client) is in state $state after $cpu of processor" \
+                "time, with $(xdotool search --pid "$client" 2>/dev/null | wc -l) X windows;" \
+                "$(if [ -n "$shown" ]; then echo "its main window is visible with ${colours:-no} colours (unpainted)";
+                   else echo "its main window is not visible"; fi)" >&2
+        elif [ -f "$prefix/.ready" ]; then
+            echo "run-client.sh: Wine has not started the client yet" >&2
+        else
+            echo "run-client.sh: the Wine prefix $prefix is still being made" >&2
+        fi
+        if [ -s "$log" ]; then
+            echo "run-client.sh: the log's last lines:" >&2
+            tail -n 5 "$log" | sed 's/^/  /' >&2
+        else
+            echo "run-client.sh: the log is empty; WINEDEBUG=+seh (or other channels) makes Wine say more" >&2
+        fi
         exit 1
     fi
     sleep 0.2

@@ -75,13 +75,19 @@ if [ ! -f "$prefix/.ready" ]; then
     (
         flock 9
         if [ ! -f "$prefix/.ready" ]; then
-            "$wine" wineboot -i </dev/null >"$prefix/.boot.log" 2>&1 9>&-
-            { printf '\xff\xfe'; "$here/wine-settings.sh" "$driver" | iconv -f UTF-8 -t UTF-16LE; } \
-                >"$prefix/.settings.reg"
-            "$wine" regedit /S "$("$wine" winepath -w "$prefix/.settings.reg" 2>/dev/null)" \
-                </dev/null >>"$prefix/.boot.log" 2>&1 9>&-
-            wineserver -w 9>&-
-            touch "$prefix/.ready"
+            # A set-up cut short (its server ended by a caller's time-out, say) is not marked
+            # ready and loses Wine's own stamp, so that the next run sets the prefix up again
+            # instead of starting programs in a half-made one.
+            if "$wine" wineboot -i </dev/null >"$prefix/.boot.log" 2>&1 9>&- &&
+                { printf '\xff\xfe'; "$here/wine-settings.sh" "$driver" | iconv -f UTF-8 -t UTF-16LE; } \
+                    >"$prefix/.settings.reg" &&
+                "$wine" regedit /S "$("$wine" winepath -w "$prefix/.settings.reg" 2>/dev/null)" \
+                    </dev/null >>"$prefix/.boot.log" 2>&1 9>&- &&
+                wineserver -w 9>&-; then
+                touch "$prefix/.ready"
+            else
+                rm -f "$prefix/.update-timestamp"
+            fi
         fi
     ) 9>"$prefix.lock"
 fi
