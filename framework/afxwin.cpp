@@ -13,6 +13,10 @@
 namespace {
 
 CWinApp* g_pApp = nullptr;
+
+bool CommandMatches(const AFX_MSGMAP_ENTRY& e, UINT id) {
+    return e.nLastID ? id >= e.nID && id <= e.nLastID : id == e.nID;
+}
 BOOL g_bControlContainer = FALSE;
 
 // The object whose CreateEx is running on this thread: bound to its window on the first message,
@@ -378,7 +382,7 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         for (const AFX_MSGMAP_ENTRY* e = map->lpEntries; e->nMessage != 0; ++e) {
             if (e->nMessage != message)
                 continue;
-            if (e->bCommand && e->nID != LOWORD(wParam))
+            if (e->bCommand && !CommandMatches(*e, LOWORD(wParam)))
                 continue;
             return e->pfn(this, wParam, lParam);
         }

@@ -124,6 +124,7 @@ struct AFX_MSGMAP_ENTRY {
     UINT nID;      // for WM_COMMAND: the command id (low word of wParam); else 0
     BOOL bCommand; // match nID against LOWORD(wParam)
     AFX_PMSG pfn;
+    UINT nLastID = 0; // for a command range: its last id; 0 for a single command
 };
 
 struct AFX_MSGMAP {
@@ -239,6 +240,14 @@ protected:                                                                      
          AFX_THIS(p)->memberFxn();                                                                 \
          return 0;                                                                                 \
      }},
+// void OnXxx(UINT nID), for every command id from first to last
+#define ON_COMMAND_RANGE(first, last, memberFxn)                                                   \
+    {WM_COMMAND, first, TRUE,                                                                      \
+     [](CWnd* p, WPARAM w, LPARAM) -> LRESULT {                                                    \
+         AFX_THIS(p)->memberFxn(LOWORD(w));                                                        \
+         return 0;                                                                                 \
+     },                                                                                            \
+     last},
 
 // ---- windows ----
 

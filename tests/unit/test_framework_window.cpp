@@ -56,6 +56,22 @@ ON_WM_CLOSE()
 ON_MESSAGE(WM_APP, OnCloseFromInside)
 END_MESSAGE_MAP()
 
+// Records which entry of its map a command reached.
+class CCommandTarget : public CWnd {
+public:
+    static inline UINT s_nRange = 0, s_nAfter = 0;
+
+protected:
+    void OnRange(UINT nID) { s_nRange = nID; }
+    void OnAfter() { ++s_nAfter; }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CCommandTarget, CWnd)
+ON_COMMAND_RANGE(10, 20, OnRange)
+ON_COMMAND(30, OnAfter)
+END_MESSAGE_MAP()
+
 } // namespace
 
 TEST(FrameworkWindow, NothingWritesIntoASelfDeletedWindow) {
@@ -192,4 +208,22 @@ TEST(FrameworkWindow, WhatAHandlerThrowsStopsWhereTheSystemCalledIn) {
     // The answer comes before the worker has unwound; the program must not end under it.
     for (int i = 0; i < 500 && ThreadCount() > threads; ++i)
         Sleep(10);
+}
+
+// A range takes its own ids only: a command entry after it still gets its command.
+TEST(FrameworkWindow, CommandRangeTakesOnlyItsOwnIds) {
+    CCommandTarget wnd;
+    ASSERT_TRUE(wnd.CreateEx(0, AfxRegisterWndClass(0), L"TovoCommands", WS_POPUP, 0, 0, 9, 9,
+                             nullptr, nullptr));
+    const struct {
+        UINT id, range, after;
+    } cases[] = {{10, 10, 0}, {20, 20, 0}, {15, 15, 0}, {30, 0, 1}, {9, 0, 0}, {21, 0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        CCommandTarget::s_nRange = CCommandTarget::s_nAfter = 0;
+        wnd.SendMessage(WM_COMMAND, c.id, 0);
+        EXPECT_EQ(c.range, CCommandTarget::s_nRange);
+        EXPECT_EQ(c.after, CCommandTarget::s_nAfter);
+    }
+    wnd.DestroyWindow();
 }
