@@ -96,7 +96,7 @@ ON_MESSAGE(WM_TRAYNOTIFY, OnTrayNotify)
 ON_COMMAND(ID_SHOW_MAIN, OnShowMain)
 ON_COMMAND(ID_FEEDBACK, OnFeedback)
 ON_COMMAND(ID_EXIT, OnExit)
-ON_MESSAGE(WM_COMMAND, OnTabKey) // every other command
+ON_COMMAND_RANGE(ID_TAB_FIRST_COMMAND, ID_TAB_LAST_COMMAND, OnTabKey)
 ON_MESSAGE(WM_GETOBJECT, OnGetObject)
 ON_MESSAGE(WM_CONTROLACTION, OnControlAction)
 END_MESSAGE_MAP()
@@ -115,6 +115,8 @@ CMainWnd::~CMainWnd() {
     // Destroyed here while the object is whole, so WM_DESTROY still releases everything.
     if (m_hWnd && IsWindow(m_hWnd))
         DestroyWindow();
+    // Whatever way the window ended, no reader's reference may reach this object again.
+    ReleaseAccessible();
     ReleaseSkin();
     delete m_pFontFamily;
     if (g_pMainWnd == this)
@@ -129,6 +131,8 @@ int CMainWnd::OnCreate(LPCREATESTRUCTW lpCreateStruct) {
     } catch (...) {
         // The creation fails (the framework answers -1). Whether WM_DESTROY follows differs
         // between systems (Wine sends none): what was made goes here, and twice does no harm.
+        // A reader may already hold the object (the caption and the tray icon raise events).
+        ReleaseAccessible();
         ReleaseParts();
         throw;
     }
@@ -375,6 +379,12 @@ void CMainWnd::OnClose() {
 }
 
 void CMainWnd::OnDestroy() {
+    ReleaseAccessible();
+    ReleaseParts();
+    Default();
+}
+
+void CMainWnd::ReleaseAccessible() {
     // A screen reader may hold the object longer: from now on it gets failures, never us.
     m_bDestroyed = TRUE;
     if (m_pAccessible) {
@@ -383,8 +393,6 @@ void CMainWnd::OnDestroy() {
         m_pAccessible->Release();
         m_pAccessible = nullptr;
     }
-    ReleaseParts();
-    Default();
 }
 
 void CMainWnd::ReleaseParts() {
@@ -551,9 +559,10 @@ void CMainWnd::SelectTab(int tab) {
         InvalidateRect(m_hWnd, &rc, FALSE);
     ShowTab(tab);
     if (m_states.curTab != before) {
-        long child = ChildOfControl(m_states.curTab);
-        NotifyWinEvent(EVENT_OBJECT_SELECTION, m_hWnd, OBJID_CLIENT, child);
-        NotifyWinEvent(EVENT_OBJECT_FOCUS, m_hWnd, OBJID_CLIENT, child);
+        // Selection only: a tab never holds the focus (the window or a page does), and a focus
+        // event for something that reports no focus is dropped by readers.
+        NotifyWinEvent(EVENT_OBJECT_SELECTION, m_hWnd, OBJID_CLIENT,
+                       ChildOfControl(m_states.curTab));
     }
 }
 
@@ -592,10 +601,11 @@ HACCEL CMainWnd::GetDefaultAccelerator() {
         HACCEL table = LoadAcceleratorsW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_TABKEYS));
         ACCEL keys[32] = {};
         int n = table ? CopyAcceleratorTableW(table, keys, static_cast<int>(std::size(keys))) : 0;
-        // Ctrl and a number that no tab has stays the page's.
+        // Ctrl and a number that no tab has stays the page's; every other key has its handler.
         int kept = 0;
         for (int i = 0; i < n; ++i) {
-            if (TabForCommand(keys[i].cmd, 0) >= 0)
+            bool tabKey = keys[i].cmd >= ID_TAB_FIRST_COMMAND && keys[i].cmd <= ID_TAB_LAST_COMMAND;
+            if (!tabKey || TabForCommand(keys[i].cmd, 0) >= 0)
                 keys[kept++] = keys[i];
         }
         if (kept > 0)
@@ -604,15 +614,14 @@ HACCEL CMainWnd::GetDefaultAccelerator() {
     return m_hTabKeys.get();
 }
 
-LRESULT CMainWnd::OnTabKey(WPARAM wParam, LPARAM) {
-    int tab = TabForCommand(LOWORD(wParam), m_states.curTab - kFirstTab);
+void CMainWnd::OnTabKey(UINT nID) {
+    int tab = TabForCommand(nID, m_states.curTab - kFirstTab);
     if (tab < 0)
-        return Default();
+        return;
     SelectTab(tab);
     // The player goes on in the page with the keys at once, scrolling it, say.
     if (m_pWebDlg[tab])
         m_pWebDlg[tab]->FocusPage();
-    return 0;
 }
 
 // ---- screen readers ----

@@ -66,7 +66,7 @@ protected:
     void OnShowMain();
     void OnFeedback();
     void OnExit();
-    LRESULT OnTabKey(WPARAM wParam, LPARAM lParam);
+    void OnTabKey(UINT nID);
     // The client area's accessible object, made on the first request.
     LRESULT OnGetObject(WPARAM wParam, LPARAM lParam);
     LRESULT OnControlAction(WPARAM wParam, LPARAM lParam);
@@ -177,6 +177,8 @@ private:
     CMainWndAccessible* Accessible();
     // Asked for by screen readers; detached when the window goes, after which none is made.
     CMainWndAccessible* m_pAccessible = nullptr;
+    // Detaches, disconnects and drops it: every path that ends the window calls this.
+    void ReleaseAccessible();
     BOOL m_bDestroyed = FALSE;
 
     BOOL m_bReportStarted = FALSE;

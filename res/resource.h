@@ -10,11 +10,15 @@
 #define ID_FEEDBACK 40005
 #define ID_EXIT 40006
 
-// Tab keys: the next and the previous tab, and tab 1 to 9 by its number.
+// Tab keys: the next and the previous tab, and tab 1 to 9 by its number. The window takes the
+// whole range from ID_TAB_FIRST_COMMAND to ID_TAB_LAST_COMMAND as tab keys: other commands stay
+// outside it.
 #define ID_TAB_NEXT 40010
 #define ID_TAB_PREV 40011
 #define ID_TAB_NUMBER_FIRST 40021
 #define ID_TAB_NUMBER_LAST 40029
+#define ID_TAB_FIRST_COMMAND ID_TAB_NEXT
+#define ID_TAB_LAST_COMMAND ID_TAB_NUMBER_LAST
 
 // What a screen reader says: the tabs' names (in the tab table's order), the caption buttons'
 // and the home link's, and their default actions.

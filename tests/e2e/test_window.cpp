@@ -437,9 +437,11 @@ TEST_F(Window, AScreenReaderReadsThePaintedControlsAndPressesThem) {
         [&] {
             auto heard = [](Event e) { return std::count(g_events.begin(), g_events.end(), e); };
             return heard({EVENT_OBJECT_SELECTION, 10}) == 1 &&
-                   heard({EVENT_OBJECT_FOCUS, 10}) == 1 && heard({EVENT_OBJECT_NAMECHANGE, 3}) == 1;
+                   heard({EVENT_OBJECT_NAMECHANGE, 3}) == 1;
         },
         5000));
+    // A tab never reports the focus, so no focus event names one.
+    EXPECT_EQ(0, std::count(g_events.begin(), g_events.end(), Event{EVENT_OBJECT_FOCUS, 10}));
     EXPECT_TRUE(client.Running());
     UnhookWinEvent(hook);
     acc->Release();

@@ -32,6 +32,16 @@ RECT Rect(int l, int t, int r, int b) {
            << actual.right << "," << actual.bottom << "}";
 }
 
+// What a reader asks for while the window is being made: the accessible object, at its caption.
+IAccessible* g_heldDuringCreation = nullptr;
+LRESULT CALLBACK AskForObjectAtCaption(int code, WPARAM w, LPARAM l) {
+    const auto* msg = reinterpret_cast<const CWPSTRUCT*>(l);
+    CWnd* wnd = CWnd::FromHandlePermanent(msg->hwnd);
+    if (code == HC_ACTION && msg->message == WM_SETTEXT && !g_heldDuringCreation && wnd)
+        g_heldDuringCreation = CMainWndProbe(static_cast<CMainWnd&>(*wnd)).Accessible();
+    return CallNextHookEx(nullptr, code, w, l);
+}
+
 } // namespace
 
 TEST_F(MainWindow, CreationSetsUpTheWindow) {
@@ -67,26 +77,48 @@ TEST_F(MainWindow, CreationSetsUpTheWindow) {
 }
 
 // Whichever allocation of its own fails while the window is being made, it is made whole or not
-// at all: no half-made window, no pointer left to it, no skin worker left running.
+// at all: no half-made window, no pointer left to it, no skin worker left running. A reader that
+// asked for the accessible object while the window was being made (at its caption) keeps a
+// reference that fails from then on: the window object's memory is poisoned after its end.
 TEST_F(MainWindow, CreationThatThrowsLeavesNothingBehind) {
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, AskForObjectAtCaption, nullptr,
+                                   GetCurrentThreadId());
+    ASSERT_TRUE(hook);
+    long heldAtFailure = 0;
     for (long n = 1; n == 1 || testutil::AllocationFailed(); ++n) {
-        std::optional<CMainWnd> wnd;
+        alignas(CMainWnd) unsigned char block[sizeof(CMainWnd)];
+        CMainWnd* wnd = nullptr;
         testutil::FailAllocation(n);
         try {
-            wnd.emplace();
+            wnd = new (block) CMainWnd;
         } catch (const std::bad_alloc&) { // before any window
         }
+        bool failed = testutil::AllocationFailed();
         testutil::FailAllocation(0);
         SCOPED_TRACE(testing::Message() << "allocation " << n << " failed");
         if (wnd && wnd->m_hWnd) {
-            EXPECT_EQ(&*wnd, g_pMainWnd);
+            EXPECT_EQ(wnd, g_pMainWnd);
         } else {
             EXPECT_FALSE(testutil::FindMarkedWindowOf(GetCurrentProcessId()));
         }
         EXPECT_FALSE(wnd && CMainWndProbe(*wnd).SkinWorker());
-        wnd.reset();
+        long count = 0;
+        if (g_heldDuringCreation && !(wnd && wnd->m_hWnd)) { // the window is gone already
+            EXPECT_EQ(RPC_E_DISCONNECTED, g_heldDuringCreation->get_accChildCount(&count));
+        }
+        if (wnd)
+            wnd->~CMainWnd();
+        std::memset(block, 0xDD, sizeof block);
         EXPECT_FALSE(g_pMainWnd);
+        if (g_heldDuringCreation) {
+            heldAtFailure += failed;
+            EXPECT_EQ(RPC_E_DISCONNECTED, g_heldDuringCreation->get_accChildCount(&count));
+            g_heldDuringCreation->Release();
+            g_heldDuringCreation = nullptr;
+        }
     }
+    UnhookWindowsHookEx(hook);
+    EXPECT_GT(heldAtFailure, 5); // the object existed when most steps failed
 }
 
 TEST_F(MainWindow, ControlsFollowEverySize) {
