@@ -26,8 +26,8 @@ while [ $# -gt 0 ]; do
     esac
 done
 [ $# -ge 2 ] || die "usage: check-setup.sh --signer SHA256 [--pin-only] BUILD_DIR SETUP.exe [INSTALLED_FOLDER]"
+[ -f "$2" ] || die "no setup program '$2' (make check-setup SETUP=...)"
 setup=$(realpath "$2") installed=${3:-}
-[ -f "$setup" ] || die "no setup program $2"
 pin=$(tr -d ': \t' <<<"$pin" | tr a-f A-F)
 [ -z "$pin" ] || [[ "$pin" =~ ^[0-9A-F]{64}$ ]] || die "refused: '$pin' is not a SHA-256 fingerprint"
 tmp=$(mktemp -d)
