@@ -14,15 +14,21 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 using namespace e2e;
 
 namespace {
 
-const wchar_t* const kSkinFiles[] = {L"min.png",      L"close.png", L"max.png",      L"net.png",
-                                     L"fackback.png", L"logo.png",  L"content.png",  L"hot.png",
-                                     L"openg.png",    L"game.png",  L"platform.png", L"package.png",
-                                     L"new.png",      L"top.png",   L"bottombg.png"};
+// The window's own nine pictures, then the tab table's.
+const std::vector<const wchar_t*> kSkinFiles = [] {
+    std::vector<const wchar_t*> files = {L"min.png",     L"close.png", L"max.png",
+                                         L"net.png",     L"fackback.png", L"logo.png",
+                                         L"content.png", L"top.png",   L"bottombg.png"};
+    for (const TabEntry& tab : kTabs)
+        files.push_back(tab.picture);
+    return files;
+}();
 
 std::string ReadBytes(const std::wstring& path) {
     std::string bytes;

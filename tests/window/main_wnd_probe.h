@@ -4,8 +4,9 @@
 #include "mainwnd/MainWnd.h"
 #include "mainwnd/MainWndAccessible.h"
 
-#include <array>
+#include <iterator>
 #include <cwchar>
+#include <vector>
 
 class CMainWndProbe {
 public:
@@ -45,12 +46,14 @@ public:
         w.LoadSkin();
         w.LayoutControls();
     }
-    // The fifteen image fields, named one by one: min, max, close, feedback, logo, top, bottom,
-    // content, net, tabs 0 to 5.
-    std::array<Gdiplus::Image*, 15> Fields() const {
-        return {w.m_pImgMin,    w.m_pImgMax,    w.m_pImgClose,   w.m_pImgFeedback, w.m_pImgLogo,
-                w.m_pImgTop,    w.m_pImgBottom, w.m_pImgContent, w.m_pImgNet,      w.m_pImgTab[0],
-                w.m_pImgTab[1], w.m_pImgTab[2], w.m_pImgTab[3],  w.m_pImgTab[4],   w.m_pImgTab[5]};
+    // The image fields, named one by one: min, max, close, feedback, logo, top, bottom, content,
+    // net, then the tabs in the tab table's order.
+    std::vector<Gdiplus::Image*> Fields() const {
+        std::vector<Gdiplus::Image*> fields = {w.m_pImgMin,    w.m_pImgMax,     w.m_pImgClose,
+                                               w.m_pImgFeedback, w.m_pImgLogo,  w.m_pImgTop,
+                                               w.m_pImgBottom, w.m_pImgContent, w.m_pImgNet};
+        fields.insert(fields.end(), std::begin(w.m_pImgTab), std::end(w.m_pImgTab));
+        return fields;
     }
     void ForgetLastTick() { w.m_bLastTickOnline = FALSE; }
     BOOL Maximized() const { return w.m_states.maximized; }

@@ -184,16 +184,17 @@ TEST_F(MainWindow, SkinLoadsFromADirectoryBeyondMaxPath) {
 }
 
 TEST_F(MainWindow, EveryImageFieldHoldsItsOwnFile) {
-    // Fifteen pictures told apart by their widths, 1 to 15.
-    const wchar_t* files[] = {L"min.png",      L"max.png",     L"close.png",    L"fackback.png",
-                              L"logo.png",     L"top.png",     L"bottombg.png", L"content.png",
-                              L"net.png",      L"hot.png",     L"openg.png",    L"game.png",
-                              L"platform.png", L"package.png", L"new.png"};
+    // Pictures told apart by their widths, 1, 2, 3, ...: the window's own, then the tabs'.
+    std::vector<const wchar_t*> files = {L"min.png",    L"max.png",      L"close.png",
+                                         L"fackback.png", L"logo.png",   L"top.png",
+                                         L"bottombg.png", L"content.png", L"net.png"};
+    for (const TabEntry& tab : kTabs)
+        files.push_back(tab.picture);
     std::wstring dir = testutil::MakeTempDir(L"skinfields");
     CLSID png = {};
     CLSIDFromString(L"{557CF406-1A04-11D3-9A73-0000F81EF32E}", &png);
-    for (int i = 0; i < 15; ++i) {
-        Gdiplus::Bitmap picture(i + 1, 1, PixelFormat32bppARGB);
+    for (size_t i = 0; i < files.size(); ++i) {
+        Gdiplus::Bitmap picture(static_cast<INT>(i + 1), 1, PixelFormat32bppARGB);
         ASSERT_EQ(Gdiplus::Ok, picture.Save((dir + files[i]).c_str(), &png, nullptr));
     }
     CMainWnd wnd;
@@ -201,7 +202,8 @@ TEST_F(MainWindow, EveryImageFieldHoldsItsOwnFile) {
     probe.SkinDir() = dir;
     probe.LoadSkin();
     auto fields = probe.Fields();
-    for (int i = 0; i < 15; ++i) {
+    ASSERT_EQ(files.size(), fields.size());
+    for (size_t i = 0; i < files.size(); ++i) {
         ASSERT_TRUE(fields[i]) << testutil::ToUtf8(files[i]);
         EXPECT_EQ(static_cast<UINT>(i + 1), fields[i]->GetWidth()) << testutil::ToUtf8(files[i]);
     }
