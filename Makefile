@@ -7,9 +7,9 @@ LOOPBACK = http://127.0.0.1:$(TOVO_TEST_PORT)
 # Test builds target what this host's Wine runs (tools/wine-arch.sh); the release is 32-bit.
 CMAKE_FLAGS = -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-$$(tools/wine-arch.sh).cmake \
 	-DTOVO_BOX_SERVER=$(LOOPBACK) -DTOVO_HOME_PAGE=$(LOOPBACK)/home -DTOVO_PROBE_URL=$(LOOPBACK)/probe \
-	-DTOVO_TEST_PORT=$(TOVO_TEST_PORT)
+	-DTOVO_TEST_PORT=$(TOVO_TEST_PORT) -DTOVO_UPDATE_TEST_KEYS=ON
 
-.PHONY: deps build test run release installer bench fuzz soak clean
+.PHONY: deps build test run release installer bench fuzz soak clean update-key update-manifest
 
 deps:
 	@tools/install-deps.sh
@@ -98,3 +98,19 @@ check-setup: deps
 	tools/check-setup.sh --signer "$(SIGNER_SHA256)" --pin-only build-release "$(SETUP)"
 	$(MAKE) installer
 	tools/check-setup.sh --signer "$(SIGNER_SHA256)" build-release "$(SETUP)" $(if $(INSTALLED),"$(INSTALLED)")
+
+# Update signing keys (docs/releasing.md): make update-key [UPDATE_KEY_NAME=release-2] makes a
+# key pair, the private half outside the tree (UPDATE_KEY_DIR), the public half in res/update-keys/
+# where the release build reads it.
+UPDATE_KEY_DIR ?= $(HOME)/.tovo/update-keys
+UPDATE_KEY_NAME ?= release-1
+update-key:
+	tools/update-key.sh $(UPDATE_KEY_DIR)/$(UPDATE_KEY_NAME).pem res/update-keys/$(UPDATE_KEY_NAME).pub
+
+# make update-manifest SETUP=TovoBoxSetup.exe VERSION=1.0.0.3 SERIAL=7 URL=http://... \
+#     UPDATE_KEY=~/.tovo/update-keys/release-1.pem [EXPIRES=2027-01-31T00:00:00Z] [CHANNELS=a,b]
+#     [OUT=update]: the signed manifest to publish at the box server's /update.
+update-manifest:
+	tools/update-manifest.sh --setup "$(SETUP)" --version "$(VERSION)" --serial "$(SERIAL)" \
+		--url "$(URL)" --key "$(UPDATE_KEY)" $(if $(EXPIRES),--expires "$(EXPIRES)") \
+		$(if $(CHANNELS),--channels "$(CHANNELS)") --out "$(or $(OUT),update)"
