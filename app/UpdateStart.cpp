@@ -99,7 +99,10 @@ bool StartPendingUpdate(const std::wstring& commandLine) {
     std::wstring channel = ReadChannel(dir);
     auto stale = std::make_unique<std::vector<std::wstring>>();
     for (const std::wstring& folder : PendingUpdateFolders()) {
-        if (AttemptedRecently(folder))
+        // A setup that failed lately is not run again in this start; a finished one dropped the
+        // manifest and its folder goes.
+        if (AttemptedRecently(folder) &&
+            GetFileAttributesW((folder + kUpdateManifestName).c_str()) != INVALID_FILE_ATTRIBUTES)
             continue;
         if (StartIfVerified(folder, clientPath, version, channel, IsAutoStart(commandLine)))
             return true;
