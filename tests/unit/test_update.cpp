@@ -7,6 +7,7 @@
 #include "report/UpdateCheck.h"
 #include "report/UpdateManifest.h"
 #include "report/UpdateVerify.h"
+#include "support/test_util.h"
 #include "support/update_signing.h"
 
 #include <gtest/gtest.h>
@@ -147,4 +148,28 @@ TEST(UpdateManifest, SetupGetsItsFullQuotedPathAndTheInstallFolderLast) {
               UpdateSetupCommandLine(L"C:\\u\\A B\\TovoBoxSetup.exe", L"C:\\Program Files\\Tovo\\",
                                      false));
     EXPECT_EQ(L"\"C:\\s.exe\" /S /UPDATE /AUTO /D=C:\\", UpdateSetupCommandLine(L"C:\\s.exe", L"C:\\", true));
+}
+
+// Wine trusts any self-signed certificate, so what tells publishers apart here is the client's own
+// reading of the signer's subject; a renewed certificate (new key, same subject) is the same one.
+TEST(UpdateManifest, SetupMustBeSignedByTheSignedClientsPublisher) {
+    const std::wstring dir = DirectoryOf(AfxGetModuleFileName()) + L"signed\\";
+    const struct {
+        const wchar_t* client;
+        const wchar_t* setup;
+        bool accepted;
+    } cases[] = {
+        {L"client.exe", L"setup-same.exe", true},      {L"client.exe", L"setup-renewed.exe", true},
+        {L"client.exe", L"setup-other.exe", false},    {L"client.exe", L"unsigned.exe", false},
+        {L"client.exe", L"setup-changed.exe", false},  {L"unsigned.exe", L"setup-other.exe", true},
+    };
+    for (const auto& c : cases) {
+        std::wstring setup = dir + c.setup;
+        HANDLE file = CreateFileW(setup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        EXPECT_EQ(c.accepted, SameSignerAsClient(dir + c.client, setup, file))
+            << testutil::ToUtf8(c.client) << " " << testutil::ToUtf8(c.setup);
+        CloseHandle(file);
+    }
 }
