@@ -93,12 +93,16 @@ std::wstring UpdateSetupCommandLine(const std::wstring& setupPath, const std::ws
 }
 
 bool StartPendingUpdate(const std::wstring& commandLine) {
+    // Nearly every start finds no folder and pays for one directory lookup.
+    std::vector<std::wstring> folders = PendingUpdateFolders();
+    AllowUpdateCheck();
+    if (folders.empty())
+        return false;
     std::wstring clientPath = AfxGetModuleFileName();
-    std::wstring dir = DirectoryOf(clientPath);
     std::wstring version = GetFileVersionString(ExtendedPath(clientPath), L"FileVersion");
-    std::wstring channel = ReadChannel(dir);
+    std::wstring channel = ReadChannel(DirectoryOf(clientPath));
     auto stale = std::make_unique<std::vector<std::wstring>>();
-    for (const std::wstring& folder : PendingUpdateFolders()) {
+    for (const std::wstring& folder : folders) {
         // A setup that failed lately is not run again in this start; a finished one dropped the
         // manifest and its folder goes.
         if (AttemptedRecently(folder) &&
@@ -114,6 +118,5 @@ bool StartPendingUpdate(const std::wstring& commandLine) {
         if (thread)
             stale.release();
     }
-    AllowUpdateCheck();
     return false;
 }

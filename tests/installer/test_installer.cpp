@@ -384,7 +384,7 @@ protected:
 // Each refusal leaves the installed client at its version and running, nothing started, nothing in
 // the update folder; a server that never answers holds neither the window nor Exit.
 TEST_F(Update, AnyFaultOfTheManifestTheDownloadOrTheFileLeavesTheClientAsItWas) {
-    enum Fault { kNone, kManifestByte, kSilent, kSwap };
+    enum Fault { kNone, kManifestByte, kSilent, kSwap, kExitMidDownload };
     const struct {
         const char* why;
         std::function<void(testutil::ManifestFields&, std::string& key, std::string& setup)> change;
@@ -410,6 +410,8 @@ TEST_F(Update, AnyFaultOfTheManifestTheDownloadOrTheFileLeavesTheClientAsItWas) 
          kNone, 0},
         {"swapped in the folder before the next start", [](auto&, auto&, auto&) {}, kSwap, 0},
         {"a server that never answers", [](auto&, auto&, auto&) {}, kSilent, 0},
+        {"Exit during the download",
+         [](auto& f, auto&, auto&) { f.size = std::to_string(kMaxSetupBytes); }, kExitMidDownload, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
@@ -425,6 +427,21 @@ TEST_F(Update, AnyFaultOfTheManifestTheDownloadOrTheFileLeavesTheClientAsItWas) 
         Serve(manifest, setup);
         if (c.fault == kSilent)
             server.SetResponse("/update", LoopbackResponse::Silent());
+        if (c.fault == kExitMidDownload) {
+            LoopbackResponse endless = LoopbackResponse::Text(next);
+            endless.endless = true;
+            server.SetResponse("/next.exe", endless);
+            ClientProcess client;
+            ASSERT_TRUE(client.Start(exe));
+            HWND w = WaitForMarkedWindow(20000);
+            ASSERT_TRUE(WaitUntil([] { return !UpdateFiles().empty(); }, 20000));
+            DWORD start = GetTickCount();
+            ExitClientOf(w);
+            EXPECT_EQ(0u, client.WaitExit(5000));
+            EXPECT_LT(GetTickCount() - start, 1000u) << "Exit took too long";
+            EXPECT_TRUE(WaitUntil([] { return UpdateFiles().empty(); }, 2000)) << "a partial file";
+            continue;
+        }
 
         ClientProcess client;
         HWND w = StartAndCheck(client);
