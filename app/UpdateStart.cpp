@@ -8,7 +8,9 @@
 #include "report/UpdateCheck.h"
 #include "report/UpdateVerify.h"
 
+#include <cstddef>
 #include <memory>
+#include <vector>
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <cwchar>
 #include <functional>
 #include <memory>
 

@@ -1,6 +1,7 @@
 #include "report/UpdateManifest.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -164,7 +165,8 @@ std::optional<UpdateManifest> ParseUpdateManifest(const std::string& bytes) {
         if (!std::all_of(key.begin(), key.end(), IsKeyChar) || value.empty() ||
             !std::all_of(value.begin(), value.end(), IsValueByte))
             return std::nullopt;
-        size_t index = std::find(std::begin(kKeys), std::end(kKeys), key) - std::begin(kKeys);
+        auto index = static_cast<size_t>(std::find(std::begin(kKeys), std::end(kKeys), key) -
+                                         std::begin(kKeys));
         if (index == std::size(kKeys)) {
             if (key == "signature" ||
                 std::find(otherKeys.begin(), otherKeys.end(), key) != otherKeys.end())
