@@ -7,7 +7,7 @@ LOOPBACK = http://127.0.0.1:$(TOVO_TEST_PORT)
 # Test builds target what this host's Wine runs (tools/wine-arch.sh); the release is 32-bit.
 CMAKE_FLAGS = -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-$$(tools/wine-arch.sh).cmake \
 	-DTOVO_BOX_SERVER=$(LOOPBACK) -DTOVO_HOME_PAGE=$(LOOPBACK)/home -DTOVO_PROBE_URL=$(LOOPBACK)/probe \
-	-DTOVO_TEST_PORT=$(TOVO_TEST_PORT) -DTOVO_UPDATE_TEST_KEYS=ON
+	-DTOVO_TEST_PORT=$(TOVO_TEST_PORT)
 
 .PHONY: deps build test run release installer bench fuzz soak clean update-key update-manifest
 

@@ -66,7 +66,11 @@ bool HttpGet(const std::wstring& url, uint64_t maxBytes,
         std::vector<char> buffer(16 * 1024);
         uint64_t total = 0;
         for (;;) {
-            UINT read = file->Read(buffer.data(), static_cast<UINT>(buffer.size()));
+            // Never more than one byte beyond the bound: that byte is enough to refuse.
+            uint64_t want = maxBytes + 1 - total;
+            UINT ask = want < buffer.size() ? static_cast<UINT>(want)
+                                            : static_cast<UINT>(buffer.size());
+            UINT read = file->Read(buffer.data(), ask);
             if (read == 0)
                 return true;
             total += read;

@@ -504,3 +504,17 @@ TEST_F(Update, VerifiedUpdateIsFetchedOnceAndReplacesTheClientAtItsNextStart) {
     EXPECT_EQ((std::set<std::wstring>{L"TovoBox.exe", L"config.ini", L"skins", L"uninst.exe"}),
               Entries(dir));
 }
+
+// The setup program's update mode when it cannot stage the new client: the old one is left in
+// place and started again, and the code says the update failed.
+TEST_F(Update, SetupThatCannotStageTheNewClientStartsTheOldOneAgain) {
+    ASSERT_TRUE(testutil::WriteBytes(dir + L"\\update.new", "in the way"));
+    std::wstring setup = m_root + L"next.exe";
+    ASSERT_TRUE(testutil::WriteBytes(setup, next));
+    EXPECT_EQ(3u, Run(setup, L"/S /UPDATE /AUTO /D=" + dir));
+    EXPECT_EQ(L"1.0.0.2", GetFileVersionString(exe, L"FileVersion"));
+    HWND w = WaitForMarkedWindow(20000);
+    ASSERT_NE(nullptr, w);
+    EXPECT_FALSE(IsWindowVisible(w)) << "started again with Auto";
+    EXPECT_EQ(L"1001", ReadChannel(dir + L"\\"));
+}
