@@ -339,6 +339,11 @@ class Update : public Setup {
 protected:
     void SetUp() override {
         Setup::SetUp();
+        // The update folder lives in a profile whose path is not ASCII.
+        m_savedLocal = RegString(kShellFolders, L"Local AppData");
+        CreateDirectoryW((m_root + L"用户 数据").c_str(), nullptr);
+        SetRegString(kShellFolders, L"Local AppData", m_root + L"用户 数据");
+        ASSERT_EQ(m_root + L"用户 数据\\TovoBox\\Updates\\", UpdatesFolder());
         ASSERT_TRUE(server.Start()) << "loopback port " << kBoxPort << " is taken";
         next = FileBytes(testutil::ExeDir() + L"..\\TovoBoxSetupNext.exe");
         ASSERT_FALSE(next.empty());
@@ -356,6 +361,11 @@ protected:
             WaitUntil([] { return CountMarkedWindows() == 0; }, 5000);
         }
         server.Stop();
+        Forget();
+        if (m_savedLocal)
+            SetRegString(kShellFolders, L"Local AppData", *m_savedLocal);
+        else
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"Local AppData");
         Setup::TearDown();
     }
     void Serve(const std::string& manifest, const std::string& setup) {
@@ -376,6 +386,7 @@ protected:
     }
 
     std::wstring dir, exe;
+    std::optional<std::wstring> m_savedLocal;
     LoopbackServer server{kBoxPort};
     std::string next;
     testutil::ManifestFields fields;
