@@ -395,7 +395,7 @@ protected:
 // Each refusal leaves the installed client at its version and running, nothing started, nothing in
 // the update folder; a server that never answers holds neither the window nor Exit.
 TEST_F(Update, AnyFaultOfTheManifestTheDownloadOrTheFileLeavesTheClientAsItWas) {
-    enum Fault { kNone, kManifestByte, kSilent, kSwap, kExitMidDownload };
+    enum Fault { kNone, kManifestByte, kSilent, kSwap, kExitMidDownload, kSignedClient };
     const struct {
         const char* why;
         std::function<void(testutil::ManifestFields&, std::string& key, std::string& setup)> change;
@@ -421,6 +421,8 @@ TEST_F(Update, AnyFaultOfTheManifestTheDownloadOrTheFileLeavesTheClientAsItWas) 
          kNone, 0},
         {"swapped in the folder before the next start", [](auto&, auto&, auto&) {}, kSwap, 0},
         {"a server that never answers", [](auto&, auto&, auto&) {}, kSilent, 0},
+        {"a signed client, a setup signed by another publisher",
+         [](auto&, auto&, auto&) {}, kSignedClient, 0},
         {"Exit during the download",
          [](auto& f, auto&, auto&) { f.size = std::to_string(kMaxSetupBytes); }, kExitMidDownload, 0},
     };
@@ -438,6 +440,30 @@ TEST_F(Update, AnyFaultOfTheManifestTheDownloadOrTheFileLeavesTheClientAsItWas) 
         Serve(manifest, setup);
         if (c.fault == kSilent)
             server.SetResponse("/update", LoopbackResponse::Silent());
+        const std::wstring signedDir = testutil::ExeDir() + L"..\\signed-update\\";
+        if (c.fault == kSignedClient) {
+            // Refused by the publisher check alone: the same setup by the client's own publisher,
+            // with a renewed certificate, is taken.
+            const std::string unsignedClient = FileBytes(exe);
+            ASSERT_TRUE(CopyFileW((signedDir + L"client.exe").c_str(), exe.c_str(), FALSE));
+            const std::pair<const wchar_t*, bool> setups[] = {{L"setup-other.exe", false},
+                                                              {L"setup-renewed.exe", true}};
+            for (const auto& [setupName, taken] : setups) {
+                const std::string bytes = FileBytes(signedDir + setupName);
+                f.size = std::to_string(bytes.size());
+                f.sha256 = testutil::Sha256Hex(bytes);
+                Serve(testutil::SignManifest(testutil::ManifestText(f)), bytes);
+                ClientProcess client;
+                HWND w = StartAndCheck(client);
+                EXPECT_EQ(taken, UpdatePending()) << testutil::ToUtf8(setupName);
+                ExitClientOf(w);
+                EXPECT_EQ(0u, client.WaitExit(5000));
+                testutil::RemoveTree(UpdatesFolder());
+                RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tovo");
+            }
+            ASSERT_TRUE(testutil::WriteBytes(exe, unsignedClient));
+            continue;
+        }
         if (c.fault == kExitMidDownload) {
             LoopbackResponse endless = LoopbackResponse::Text(next);
             endless.endless = true;
