@@ -324,6 +324,9 @@ Section "Uninstall"
   Call un.CloseRunningClient
 
   Delete "$INSTDIR\${EXE}"
+  ; What an interrupted update may have left.
+  Delete "$INSTDIR\${EXE}.old"
+  RMDir /r "$INSTDIR\update.new"
   !insertmacro TOVO_SKIN_FILES DELETE_SKIN_FILE
   RMDir "$INSTDIR\skins\Common"
   RMDir "$INSTDIR\skins"
