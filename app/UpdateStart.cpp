@@ -68,7 +68,7 @@ bool StartIfVerified(const std::wstring& folder, const std::wstring& clientPath,
     UniqueHandle setup(CreateFileW(setupPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!setup || !FileMatches(setup.get(), manifest->size, manifest->sha256) ||
-        !SameSignerAsClient(clientPath, setupPath, setup.get()))
+        !SameSignerAsClient(clientPath, setupPath, setup.get(), false))
         return false;
     MarkAttempt(folder);
     std::wstring commandLine =

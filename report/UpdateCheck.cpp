@@ -162,7 +162,7 @@ bool Download(const UpdateManifest& manifest, const std::string& manifestBytes) 
         std::wstring path = folder + kUpdateSetupName;
         UniqueHandle held(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        kept = held && SameSignerAsClient(AfxGetModuleFileName(), path, held.get());
+        kept = held && SameSignerAsClient(AfxGetModuleFileName(), path, held.get(), true);
     }
     if (!kept && !folder.empty())
         RemoveUpdateFolder(folder);

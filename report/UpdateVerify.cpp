@@ -166,15 +166,18 @@ std::optional<std::vector<uint8_t>> SignerSubject(const std::wstring& path) {
 
 namespace {
 
-LONG TrustStatus(WINTRUST_FILE_INFO& fileInfo) {
+// Revocation needs the network (the issuers' lists): the download checks it on its worker; the
+// start, which must not wait for the network, checks the same bytes again without it.
+LONG TrustStatus(WINTRUST_FILE_INFO& fileInfo, bool checkRevocation = false) {
     WINTRUST_DATA data = {};
     data.cbStruct = sizeof data;
     data.dwUIChoice = WTD_UI_NONE;
-    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.fdwRevocationChecks = checkRevocation ? WTD_REVOKE_WHOLECHAIN : WTD_REVOKE_NONE;
     data.dwUnionChoice = WTD_CHOICE_FILE;
     data.pFile = &fileInfo;
     data.dwStateAction = WTD_STATEACTION_VERIFY;
-    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+    data.dwProvFlags = checkRevocation ? WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT
+                                       : WTD_CACHE_ONLY_URL_RETRIEVAL;
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     LONG status = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
     data.dwStateAction = WTD_STATEACTION_CLOSE;
@@ -184,16 +187,16 @@ LONG TrustStatus(WINTRUST_FILE_INFO& fileInfo) {
 
 } // namespace
 
-bool TrustedAuthenticode(const std::wstring& path, HANDLE file) {
+bool TrustedAuthenticode(const std::wstring& path, HANDLE file, bool checkRevocation) {
     WINTRUST_FILE_INFO fileInfo = {};
     fileInfo.cbStruct = sizeof fileInfo;
     fileInfo.pcwszFilePath = path.c_str();
     fileInfo.hFile = file;
-    return TrustStatus(fileInfo) == 0;
+    return TrustStatus(fileInfo, checkRevocation) == 0;
 }
 
 bool SameSignerAsClient(const std::wstring& clientPath, const std::wstring& setupPath,
-                        HANDLE setupFile) {
+                        HANDLE setupFile, bool checkRevocation) {
     auto client = SignerSubject(clientPath);
     if (!client) {
         // Only a client without any signature relies on the manifest alone; one whose signature
@@ -205,5 +208,6 @@ bool SameSignerAsClient(const std::wstring& clientPath, const std::wstring& setu
     }
     // The subject, not the key: a renewed certificate of the same publisher has a new key.
     auto setup = SignerSubject(setupPath);
-    return setup && *setup == *client && TrustedAuthenticode(setupPath, setupFile);
+    return setup && *setup == *client &&
+           TrustedAuthenticode(setupPath, setupFile, checkRevocation);
 }

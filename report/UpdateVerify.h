@@ -46,10 +46,11 @@ bool FileMatches(HANDLE file, uint64_t expectedSize, const Sha256Digest& expecte
 // The DER subject of the certificate that signed the file's embedded Authenticode signature;
 // nothing when the file carries none that parses.
 std::optional<std::vector<uint8_t>> SignerSubject(const std::wstring& path);
-// WinVerifyTrust accepts the file's Authenticode signature (no user interface, no revocation
-// check over the network). The open handle is checked, not whatever the path names by then.
-bool TrustedAuthenticode(const std::wstring& path, HANDLE file);
+// WinVerifyTrust accepts the file's Authenticode signature (no user interface; the chain's
+// revocation only when asked, as it may fetch the issuers' lists). The open handle is checked,
+// not whatever the path names by then.
+bool TrustedAuthenticode(const std::wstring& path, HANDLE file, bool checkRevocation);
 // The setup may run only as the running client's publisher's: when the client is signed, the
 // setup must carry a trusted signature by a certificate of the same subject.
 bool SameSignerAsClient(const std::wstring& clientPath, const std::wstring& setupPath,
-                        HANDLE setupFile);
+                        HANDLE setupFile, bool checkRevocation);

@@ -162,7 +162,7 @@ TEST(UpdateManifest, SetupMustBeSignedByTheSignedClientsPublisher) {
         HANDLE file = CreateFileW(setup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, file);
-        EXPECT_EQ(c.accepted, SameSignerAsClient(dir + c.client, setup, file))
+        EXPECT_EQ(c.accepted, SameSignerAsClient(dir + c.client, setup, file, true))
             << testutil::ToUtf8(c.client) << " " << testutil::ToUtf8(c.setup);
         CloseHandle(file);
     }
