@@ -523,6 +523,9 @@ TEST_F(Update, VerifiedUpdateIsFetchedOnceAndReplacesTheClientAtItsNextStart) {
     ExitClientOf(w);
     ASSERT_EQ(0u, first.WaitExit(5000));
 
+    const DWORD userMode = 10001; // the user's own document mode stays
+    RegSetKeyValueW(HKEY_CURRENT_USER, kEmulationKey, L"TovoBox.exe", REG_DWORD, &userMode,
+                    sizeof userMode);
     ClientProcess second;
     ASSERT_TRUE(second.Start(exe, L"Auto"));
     EXPECT_EQ(0u, second.WaitExit(10000)) << "the old client hands over and ends";
@@ -535,7 +538,7 @@ TEST_F(Update, VerifiedUpdateIsFetchedOnceAndReplacesTheClientAtItsNextStart) {
     EXPECT_EQ(L"1001", ReadChannel(dir + L"\\"));
     EXPECT_EQ(L"1.0.0.3", RegString(kUninstallKey, L"DisplayVersion"));
     EXPECT_TRUE(RegString(kRunKey, L"TovoBox").has_value());
-    EXPECT_EQ(11001u, RegDword(kEmulationKey, L"TovoBox.exe"));
+    EXPECT_EQ(userMode, RegDword(kEmulationKey, L"TovoBox.exe"));
     EXPECT_TRUE(WaitUntil([] { return UpdateFiles().empty() && PendingUpdateFolders().empty(); },
                           40000));
     EXPECT_EQ((std::set<std::wstring>{L"TovoBox.exe", L"config.ini", L"skins", L"uninst.exe"}),
