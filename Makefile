@@ -9,7 +9,7 @@ CMAKE_FLAGS = -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-$$(tools/wine-arch
 	-DTOVO_BOX_SERVER=$(LOOPBACK) -DTOVO_HOME_PAGE=$(LOOPBACK)/home -DTOVO_PROBE_URL=$(LOOPBACK)/probe \
 	-DTOVO_TEST_PORT=$(TOVO_TEST_PORT)
 
-.PHONY: deps build test run release installer bench fuzz soak clean
+.PHONY: deps build test run release installer bench fuzz soak clean update-key update-manifest
 
 deps:
 	@tools/install-deps.sh
@@ -50,13 +50,15 @@ run: build
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
 # The addresses it is built with, passed on every configure so that the tree never keeps old ones:
 # the release's in CMakeLists.txt (TOVO_RELEASE_*), or a partner's given to make
-# (make release TOVO_BOX_SERVER=http://... TOVO_HOME_PAGE=... TOVO_PROBE_URL=...).
+# (make release TOVO_BOX_SERVER=http://... TOVO_HOME_PAGE=... TOVO_PROBE_URL=...). The update
+# manifest's address is the box server's /update unless TOVO_UPDATE_URL names another.
 release_address = $(shell sed -n 's/^set(TOVO_RELEASE_$(1) "\(.*\)")$$/\1/p' CMakeLists.txt)
 TOVO_BOX_SERVER ?= $(call release_address,BOX_SERVER)
 TOVO_HOME_PAGE ?= $(call release_address,HOME_PAGE)
 TOVO_PROBE_URL ?= $(call release_address,PROBE_URL)
+TOVO_UPDATE_URL ?=
 ADDRESS_FLAGS = '-DTOVO_BOX_SERVER=$(TOVO_BOX_SERVER)' '-DTOVO_HOME_PAGE=$(TOVO_HOME_PAGE)' \
-	'-DTOVO_PROBE_URL=$(TOVO_PROBE_URL)'
+	'-DTOVO_PROBE_URL=$(TOVO_PROBE_URL)' '-DTOVO_UPDATE_URL=$(TOVO_UPDATE_URL)'
 SIGN_FLAGS = -DTOVO_SIGN_PKCS12=$(if $(SIGN_PKCS12),$(abspath $(SIGN_PKCS12))) \
 	-DTOVO_SIGN_PASSWORD_FILE=$(if $(SIGN_PASSWORD_FILE),$(abspath $(SIGN_PASSWORD_FILE))) \
 	-DTOVO_SIGN_TIMESTAMP_URL=$(SIGN_TIMESTAMP_URL)
@@ -115,3 +117,31 @@ check-setup: deps
 	$(MAKE) installer
 	tools/check-setup.sh --signer "$$TOVO_CHECK_SIGNER" build-release "$$TOVO_CHECK_SETUP" \
 		$${TOVO_CHECK_INSTALLED:+"$$TOVO_CHECK_INSTALLED"}
+
+# Update signing keys (docs/releasing.md): make update-key [UPDATE_KEY_NAME=release-2] makes a
+# key pair, the private half outside the tree (UPDATE_KEY_DIR), the public half in res/update-keys/
+# where the release build reads it.
+UPDATE_KEY_DIR ?= $(HOME)/.tovo/update-keys
+UPDATE_KEY_NAME ?= release-1
+update-key:
+	tools/update-key.sh $(UPDATE_KEY_DIR)/$(UPDATE_KEY_NAME).pem res/update-keys/$(UPDATE_KEY_NAME).pub
+
+# make update-manifest SETUP=TovoBoxSetup.exe VERSION=1.0.0.3 SERIAL=7 URL=http://... \
+#     UPDATE_KEY=~/.tovo/update-keys/release-1.pem [EXPIRES=2027-01-31T00:00:00Z] [CHANNELS=a,b]
+#     [OUT=update]: the signed manifest to publish at the box server's /update.
+# Its arguments reach the script unread by make or a shell, as check-setup's do.
+.PHONY: update-key update-manifest
+unexport VERSION SERIAL URL UPDATE_KEY EXPIRES CHANNELS OUT
+update-manifest: export TOVO_UM_SETUP := $(value SETUP)
+update-manifest: export TOVO_UM_VERSION := $(value VERSION)
+update-manifest: export TOVO_UM_SERIAL := $(value SERIAL)
+update-manifest: export TOVO_UM_URL := $(value URL)
+update-manifest: export TOVO_UM_KEY := $(value UPDATE_KEY)
+update-manifest: export TOVO_UM_EXPIRES := $(value EXPIRES)
+update-manifest: export TOVO_UM_CHANNELS := $(value CHANNELS)
+update-manifest: export TOVO_UM_OUT := $(or $(value OUT),update)
+update-manifest:
+	tools/update-manifest.sh --setup "$$TOVO_UM_SETUP" --version "$$TOVO_UM_VERSION" \
+		--serial "$$TOVO_UM_SERIAL" --url "$$TOVO_UM_URL" --key "$$TOVO_UM_KEY" \
+		$${TOVO_UM_EXPIRES:+--expires "$$TOVO_UM_EXPIRES"} \
+		$${TOVO_UM_CHANNELS:+--channels "$$TOVO_UM_CHANNELS"} --out "$$TOVO_UM_OUT"

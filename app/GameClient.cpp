@@ -1,6 +1,7 @@
 #include "app/GameClient.h"
 
 #include "app/StartupRules.h"
+#include "app/UpdateStart.h"
 #include "framework/handles.h"
 #include "mainwnd/MainWnd.h"
 
@@ -18,6 +19,9 @@ BOOL CGameClient::InitInstance() {
     CWinApp::InitInstance();
     if (!CheckSingleInstance())
         return TRUE; // no main window: the message loop ends at once
+    // An update downloaded in an earlier run replaces this copy before any window shows.
+    if (StartPendingUpdate(m_lpCmdLine ? m_lpCmdLine : L""))
+        return TRUE;
 
     AfxEnableControlContainer();
     AfxOleInit();

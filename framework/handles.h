@@ -2,7 +2,9 @@
 // Small owners for Windows handles, so that release is obvious at the point of acquisition.
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <unknwn.h>
+#include <wincrypt.h>
 
 #include <utility>
 
@@ -84,6 +86,56 @@ struct AcceleratorTraits {
     static void close(type h) { ::DestroyAcceleratorTable(h); }
 };
 using UniqueAccelerator = UniqueResource<AcceleratorTraits>;
+
+// CNG algorithm providers, keys and hash objects.
+struct AlgorithmProviderTraits {
+    using type = BCRYPT_ALG_HANDLE;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { ::BCryptCloseAlgorithmProvider(h, 0); }
+};
+using UniqueAlgorithmProvider = UniqueResource<AlgorithmProviderTraits>;
+
+struct CngKeyTraits {
+    using type = BCRYPT_KEY_HANDLE;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { ::BCryptDestroyKey(h); }
+};
+using UniqueCngKey = UniqueResource<CngKeyTraits>;
+
+struct CngHashTraits {
+    using type = BCRYPT_HASH_HANDLE;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { ::BCryptDestroyHash(h); }
+};
+using UniqueCngHash = UniqueResource<CngHashTraits>;
+
+// Certificate stores, cryptographic messages and certificates.
+struct CertStoreTraits {
+    using type = HCERTSTORE;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { ::CertCloseStore(h, 0); }
+};
+using UniqueCertStore = UniqueResource<CertStoreTraits>;
+
+struct CryptMsgTraits {
+    using type = HCRYPTMSG;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { ::CryptMsgClose(h); }
+};
+using UniqueCryptMsg = UniqueResource<CryptMsgTraits>;
+
+struct CertContextTraits {
+    using type = PCCERT_CONTEXT;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { ::CertFreeCertificateContext(h); }
+};
+using UniqueCertContext = UniqueResource<CertContextTraits>;
 
 // A DC obtained with GetDC, returned with ReleaseDC.
 class WindowDC {

@@ -9,6 +9,14 @@
 ;   OUT_FILE  the setup program to write
 ;   SIGN      optional: a command that Authenticode-signs the file it is given in place, and is
 ;             told which file that is (tools/sign.sh)
+;
+; Update mode, as the client starts a verified update (app/UpdateStart.cpp):
+;   TovoBoxSetup.exe /S /UPDATE [/AUTO] /D=<the client's folder>
+; It waits (bounded) for the client to end, replaces it where it is, keeps config.ini, the start
+; at sign-in and the document-mode value, records the new version, starts the new client (with
+; "Auto" for /AUTO) and drops the update's manifest, so that the new client removes the update
+; folder. The executable is replaced by renaming: at every moment one complete TovoBox.exe is in
+; place, and any failure puts the old one back and starts it; the update stays for a later start.
 
 !ifndef TARGET | VERSION | BIN_DIR | SRC_DIR | SKIN_LIST | OUT_FILE
   !error "Build the setup program with make installer"
@@ -93,6 +101,8 @@ VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "© ${PUBLISHER}"
 
 Var Channel
+Var UpdateMode ; 1 for /UPDATE
+Var UpdateArgs ; what the new client is started with
 
 ; Asks a running client to exit the way its tray menu does and waits for its instance mutex to go.
 ; A client that stays is never killed: the user may retry after closing it, otherwise the program
@@ -168,9 +178,55 @@ FunctionEnd
   Delete "$INSTDIR\skins\Common\${name}"
 !macroend
 
+; Update mode only: starts the client in the install folder, the old one after a failure.
+Function StartClient
+  Exec '"$INSTDIR\${EXE}"$UpdateArgs'
+FunctionEnd
+
+Function UpdateFailed
+  Call StartClient
+  SetErrorLevel 3
+  Quit
+FunctionEnd
+
 Section "!${PRODUCT}" SEC_MAIN
   SectionIn RO
   Call CloseRunningClient
+
+  ${If} $UpdateMode = 1
+    ; Staged beside the client first; nothing in use is touched until the new files are complete.
+    RMDir /r "$INSTDIR\update.new"
+    ClearErrors
+    SetOverwrite try
+    SetOutPath "$INSTDIR\update.new"
+    File "${BIN_DIR}/${EXE}"
+    SetOverwrite on
+    ${If} ${Errors}
+      RMDir /r "$INSTDIR\update.new"
+      Call UpdateFailed
+    ${EndIf}
+    SetOutPath "$INSTDIR\skins\Common"
+    !insertmacro TOVO_SKIN_FILES INSTALL_SKIN_FILE
+    SetOutPath "$INSTDIR"
+    Delete "$INSTDIR\${EXE}.old"
+    ClearErrors
+    Rename "$INSTDIR\${EXE}" "$INSTDIR\${EXE}.old"
+    ${IfNot} ${Errors}
+      Rename "$INSTDIR\update.new\${EXE}" "$INSTDIR\${EXE}"
+      ${If} ${Errors}
+        Rename "$INSTDIR\${EXE}.old" "$INSTDIR\${EXE}"
+        SetErrors
+      ${EndIf}
+    ${EndIf}
+    ${If} ${Errors}
+      RMDir /r "$INSTDIR\update.new"
+      Call UpdateFailed
+    ${EndIf}
+    Delete "$INSTDIR\${EXE}.old"
+    RMDir /r "$INSTDIR\update.new"
+    WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+    Return
+  ${EndIf}
 
   ; The channel already recorded here stays: the partner who brought the user keeps them.
   ReadINIStr $Channel "$INSTDIR\config.ini" "Tovo" "channel"
@@ -205,7 +261,10 @@ Section "-Register"
   ${IfNot} ${SectionIsSelected} ${SEC_AUTO}
     DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
   ${EndIf}
-  WriteRegDWORD HKCU "${EMULATION_KEY}" "${EXE}" ${EMULATION_NEWEST}
+  ; An update keeps the document mode the user has, whatever it is.
+  ${If} $UpdateMode <> 1
+    WriteRegDWORD HKCU "${EMULATION_KEY}" "${EXE}" ${EMULATION_NEWEST}
+  ${EndIf}
   WriteRegStr HKCU "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKCU "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKCU "${UNINST_KEY}" "Publisher" "${PUBLISHER}"
@@ -217,12 +276,30 @@ Section "-Register"
   WriteRegDWORD HKCU "${UNINST_KEY}" "EstimatedSize" $0
   WriteRegDWORD HKCU "${UNINST_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINST_KEY}" "NoRepair" 1
+  ${If} $UpdateMode = 1
+    ; Without its manifest the update folder is no update any more: the new client removes it
+    ; once this program has ended.
+    Delete "$EXEDIR\update.txt"
+    Call StartClient
+  ${EndIf}
 SectionEnd
 
 Function .onInit
   SetShellVarContext current
   ; "Auto" is on for a first install; an upgrade keeps the user's choice; /NOAUTOSTART turns it off.
   ${GetParameters} $0
+  StrCpy $UpdateMode 0
+  StrCpy $UpdateArgs ""
+  ClearErrors
+  ${GetOptions} $0 "/UPDATE" $1
+  ${IfNot} ${Errors}
+    StrCpy $UpdateMode 1
+    ClearErrors
+    ${GetOptions} $0 "/AUTO" $1
+    ${IfNot} ${Errors}
+      StrCpy $UpdateArgs " Auto"
+    ${EndIf}
+  ${EndIf}
   ClearErrors
   ${GetOptions} $0 "/NOAUTOSTART" $1
   ${IfNot} ${Errors}
@@ -247,6 +324,9 @@ Section "Uninstall"
   Call un.CloseRunningClient
 
   Delete "$INSTDIR\${EXE}"
+  ; What an interrupted update may have left.
+  Delete "$INSTDIR\${EXE}.old"
+  RMDir /r "$INSTDIR\update.new"
   !insertmacro TOVO_SKIN_FILES DELETE_SKIN_FILE
   RMDir "$INSTDIR\skins\Common"
   RMDir "$INSTDIR\skins"
@@ -267,5 +347,10 @@ Section "Uninstall"
     ; Other programs' values, and the key they share, stay.
     DeleteRegValue HKCU "${EMULATION_KEY}" "${EXE}"
     DeleteRegKey HKCU "${UNINST_KEY}"
+    ; The client's own value (the highest update serial accepted) and any update not applied.
+    DeleteRegKey HKCU "Software\Tovo\TovoBox"
+    DeleteRegKey /ifempty HKCU "Software\Tovo"
+    RMDir /r "$LOCALAPPDATA\TovoBox\Updates"
+    RMDir "$LOCALAPPDATA\TovoBox"
   ${EndIf}
 SectionEnd

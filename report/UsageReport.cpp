@@ -5,6 +5,7 @@
 #include "report/MacAddress.h"
 #include "report/MD5.h"
 #include "report/SendData.h"
+#include "report/UpdateCheck.h"
 
 #include <vector>
 
@@ -58,6 +59,8 @@ UINT ReportThreadProc(LPVOID param) {
         return 0;
     // A report that throws has failed; nothing of it is ever shown (AfxBeginThread).
     CMainWnd* wnd = static_cast<CMainWnd*>(param);
+    // The update check waits for the same sign of the network, on a thread of its own.
+    StartUpdateCheck(wnd->m_strVersion, wnd->m_strChannel);
     SendUsageReport(wnd->m_strChannel, wnd->m_strVersion, L"2");
     return 0;
 }

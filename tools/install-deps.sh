@@ -11,7 +11,10 @@ packages=(cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix 
     clang libclang-rt-14-dev
     # signing the release, checking signatures, and reading a setup program without running it
     # (docs/releasing.md)
-    osslsigncode openssl 7zip)
+    osslsigncode openssl 7zip
+    # Wine's CNG does ECDSA (the update's signature) through GnuTLS, which Debian installs only as
+    # a recommendation of Wine
+    libgnutls30:amd64 libgnutls30:i386)
 
 missing=()
 for p in "${packages[@]}"; do

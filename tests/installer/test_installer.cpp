@@ -4,8 +4,11 @@
 #include "e2e/client_process.h"
 #include "mainwnd/MainWnd.h"
 #include "report/ClientIdentity.h"
+#include "report/UpdateCheck.h"
+#include "res/resource.h"
 #include "support/loopback_server.h"
 #include "support/test_util.h"
+#include "support/update_signing.h"
 
 #include <gtest/gtest.h>
 #include <shellapi.h>
@@ -114,6 +117,8 @@ protected:
         for (const wchar_t* name : {L"TovoBox.exe", L"other.exe"})
             RegDeleteKeyValueW(HKEY_CURRENT_USER, kEmulationKey, name);
         RegDeleteTreeW(HKEY_CURRENT_USER, kUninstallKey);
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tovo");
+        testutil::RemoveTree(UpdatesFolder());
     }
     // Runs a copy of the setup program under the name a partner gave it.
     DWORD RunSetup(const std::wstring& name, const std::wstring& dir, const wchar_t* args = L"") {
@@ -296,4 +301,260 @@ TEST_F(Setup, UninstallRemovesWhatTheInstallMadeAndNothingElse) {
     }
     EXPECT_EQ(L"other.exe", RegString(kRunKey, L"OtherApp"));
     EXPECT_EQ(otherMode, RegDword(kEmulationKey, L"other.exe"));
+}
+
+namespace {
+
+std::string FileBytes(const std::wstring& path) {
+    std::string bytes;
+    ReadSmallFile(path, static_cast<size_t>(kMaxSetupBytes), bytes);
+    return bytes;
+}
+
+// The update folders' files, "<folder>\\<file>" each.
+std::set<std::wstring> UpdateFiles() {
+    std::set<std::wstring> files;
+    for (const std::wstring& folder : PendingUpdateFolders()) {
+        for (const std::wstring& name : Entries(folder))
+            files.insert(folder + name);
+    }
+    return files;
+}
+
+bool UpdatePending() {
+    for (const std::wstring& f : UpdateFiles()) {
+        if (f.size() > 10 && f.compare(f.size() - 10, 10, L"update.txt") == 0)
+            return true;
+    }
+    return false;
+}
+
+void ExitClientOf(HWND w) {
+    PostMessageW(w, WM_COMMAND, ID_EXIT, 0);
+}
+
+} // namespace
+
+class Update : public Setup {
+protected:
+    void SetUp() override {
+        Setup::SetUp();
+        // The update folder lives in a profile whose path is not ASCII.
+        m_savedLocal = RegString(kShellFolders, L"Local AppData");
+        CreateDirectoryW((m_root + L"用户 数据").c_str(), nullptr);
+        SetRegString(kShellFolders, L"Local AppData", m_root + L"用户 数据");
+        ASSERT_EQ(m_root + L"用户 数据\\TovoBox\\Updates\\", UpdatesFolder());
+        ASSERT_TRUE(server.Start()) << "loopback port " << kBoxPort << " is taken";
+        next = FileBytes(testutil::ExeDir() + L"..\\TovoBoxSetupNext.exe");
+        ASSERT_FALSE(next.empty());
+        fields.url = "http://127.0.0.1:" + std::to_string(kBoxPort) + "/next.exe";
+        fields.size = std::to_string(next.size());
+        fields.sha256 = testutil::Sha256Hex(next);
+        fields.channels = "2002,1001";
+        dir = m_root + L"app";
+        exe = dir + L"\\TovoBox.exe";
+        ASSERT_EQ(0u, RunSetup(L"1001.exe", dir));
+    }
+    void TearDown() override {
+        for (int i = 0; i < 3 && CountMarkedWindows() > 0; ++i) {
+            ExitClientOf(WaitForMarkedWindow(1000));
+            WaitUntil([] { return CountMarkedWindows() == 0; }, 5000);
+        }
+        server.Stop();
+        Forget();
+        if (m_savedLocal)
+            SetRegString(kShellFolders, L"Local AppData", *m_savedLocal);
+        else
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"Local AppData");
+        Setup::TearDown();
+    }
+    void Serve(const std::string& manifest, const std::string& setup) {
+        server.SetResponse("/update", LoopbackResponse::Text(manifest));
+        LoopbackResponse file = LoopbackResponse::Text(setup);
+        file.contentType = "application/octet-stream";
+        server.SetResponse("/next.exe", file);
+    }
+    // Starts the installed client and waits for its window and for its update check to be over.
+    HWND StartAndCheck(ClientProcess& client) {
+        server.ClearRequests();
+        EXPECT_TRUE(client.Start(exe));
+        HWND w = WaitForMarkedWindow(20000);
+        EXPECT_TRUE(WaitUntil([&] { return server.GetsOf("/update") > 0; }, 20000));
+        WaitUntil([&] { return server.GetsOf("/next.exe") > 0; }, 1500);
+        Sleep(1500);
+        return w;
+    }
+
+    std::wstring dir, exe;
+    std::optional<std::wstring> m_savedLocal;
+    LoopbackServer server{kBoxPort};
+    std::string next;
+    testutil::ManifestFields fields;
+};
+
+// Each refusal leaves the installed client at its version and running, nothing started, nothing in
+// the update folder; a server that never answers holds neither the window nor Exit.
+TEST_F(Update, AnyFaultOfTheManifestTheDownloadOrTheFileLeavesTheClientAsItWas) {
+    enum Fault { kNone, kManifestByte, kSilent, kSwap, kExitMidDownload, kSignedClient };
+    const struct {
+        const char* why;
+        std::function<void(testutil::ManifestFields&, std::string& key, std::string& setup)> change;
+        Fault fault;
+        uint64_t highestSerial;
+    } cases[] = {
+        {"a changed byte in the setup", [](auto&, auto&, std::string& s) { s[s.size() / 2] ^= 1; },
+         kNone, 0},
+        {"a changed byte in the manifest", [](auto&, auto&, auto&) {}, kManifestByte, 0},
+        {"another key", [](auto&, std::string& k, auto&) { k = "other"; }, kNone, 0},
+        {"the same version", [](auto& f, auto&, auto&) { f.version = "1.0.0.2"; }, kNone, 0},
+        {"an older version", [](auto& f, auto&, auto&) { f.version = "1.0.0.1"; }, kNone, 0},
+        {"a lower serial", [](auto&, auto&, auto&) {}, kNone, 8},
+        {"expired", [](auto& f, auto&, auto&) { f.expires = "2020-01-01T00:00:00Z"; }, kNone, 0},
+        {"another channel", [](auto& f, auto&, auto&) { f.channels = "2002"; }, kNone, 0},
+        {"longer than its size",
+         [](auto& f, auto&, std::string& s) {
+             s.pop_back();
+             f.size = std::to_string(s.size());
+             f.sha256 = testutil::Sha256Hex(s);
+             s.push_back('x');
+         },
+         kNone, 0},
+        {"swapped in the folder before the next start", [](auto&, auto&, auto&) {}, kSwap, 0},
+        {"a server that never answers", [](auto&, auto&, auto&) {}, kSilent, 0},
+        {"a signed client, a setup signed by another publisher",
+         [](auto&, auto&, auto&) {}, kSignedClient, 0},
+        {"Exit during the download",
+         [](auto& f, auto&, auto&) { f.size = std::to_string(kMaxSetupBytes); }, kExitMidDownload, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tovo");
+        if (c.highestSerial)
+            WriteHighestSerial(c.highestSerial);
+        testutil::ManifestFields f = fields;
+        std::string key = "test-1", setup = next;
+        c.change(f, key, setup);
+        std::string manifest = testutil::SignManifest(testutil::ManifestText(f), key);
+        if (c.fault == kManifestByte)
+            manifest[manifest.find("serial=7") + 7] = '8';
+        Serve(manifest, setup);
+        if (c.fault == kSilent)
+            server.SetResponse("/update", LoopbackResponse::Silent());
+        const std::wstring signedDir = testutil::ExeDir() + L"..\\signed-update\\";
+        if (c.fault == kSignedClient) {
+            // Refused by the publisher check alone: the same setup by the client's own publisher,
+            // with a renewed certificate, is taken.
+            const std::string unsignedClient = FileBytes(exe);
+            ASSERT_TRUE(CopyFileW((signedDir + L"client.exe").c_str(), exe.c_str(), FALSE));
+            const std::pair<const wchar_t*, bool> setups[] = {{L"setup-other.exe", false},
+                                                              {L"setup-renewed.exe", true}};
+            for (const auto& [setupName, taken] : setups) {
+                const std::string bytes = FileBytes(signedDir + setupName);
+                f.size = std::to_string(bytes.size());
+                f.sha256 = testutil::Sha256Hex(bytes);
+                Serve(testutil::SignManifest(testutil::ManifestText(f)), bytes);
+                ClientProcess client;
+                HWND w = StartAndCheck(client);
+                EXPECT_EQ(taken, UpdatePending()) << testutil::ToUtf8(setupName);
+                ExitClientOf(w);
+                EXPECT_EQ(0u, client.WaitExit(5000));
+                testutil::RemoveTree(UpdatesFolder());
+                RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tovo");
+            }
+            ASSERT_TRUE(testutil::WriteBytes(exe, unsignedClient));
+            continue;
+        }
+        if (c.fault == kExitMidDownload) {
+            LoopbackResponse endless = LoopbackResponse::Text(next);
+            endless.endless = true;
+            server.SetResponse("/next.exe", endless);
+            ClientProcess client;
+            ASSERT_TRUE(client.Start(exe));
+            HWND w = WaitForMarkedWindow(20000);
+            ASSERT_TRUE(WaitUntil([] { return !UpdateFiles().empty(); }, 20000));
+            DWORD start = GetTickCount();
+            ExitClientOf(w);
+            EXPECT_EQ(0u, client.WaitExit(5000));
+            EXPECT_LT(GetTickCount() - start, 1000u) << "Exit took too long";
+            EXPECT_TRUE(WaitUntil([] { return UpdateFiles().empty(); }, 2000)) << "a partial file";
+            continue;
+        }
+
+        ClientProcess client;
+        HWND w = StartAndCheck(client);
+        if (c.fault == kSwap) {
+            ASSERT_TRUE(UpdatePending());
+            ExitClientOf(w);
+            ASSERT_EQ(0u, client.WaitExit(5000));
+            const std::string older = FileBytes(testutil::ExeDir() + L"..\\TovoBoxSetup.exe");
+            for (const std::wstring& f : UpdateFiles()) {
+                if (f.find(kUpdateSetupName) != std::wstring::npos) {
+                    ASSERT_TRUE(testutil::WriteBytes(f, older));
+                }
+            }
+            server.SetResponse("/update", LoopbackResponse::Text("", 404)); // no new download
+            ASSERT_TRUE(client.Start(exe));
+            w = WaitForMarkedWindow(20000);
+            Sleep(1000);
+        }
+        ASSERT_NE(nullptr, w);
+        EXPECT_EQ(w, FindMarkedWindowOf(client.Pid())) << "the client handed over";
+        EXPECT_EQ(L"1.0.0.2", GetFileVersionString(exe, L"FileVersion"));
+        EXPECT_TRUE(UpdateFiles().empty()) << testutil::ToUtf8(*UpdateFiles().begin());
+        long loop = ProbeMessageLoop(w, 5000);
+        EXPECT_GE(loop, 0);
+        EXPECT_LT(loop, 1000);
+        DWORD start = GetTickCount();
+        ExitClientOf(w);
+        EXPECT_EQ(0u, client.WaitExit(5000));
+        EXPECT_LT(GetTickCount() - start, 1000u) << "Exit took too long";
+        EXPECT_TRUE(UpdateFiles().empty());
+        EXPECT_EQ(0, CountMarkedWindows()) << "a copy still runs";
+    }
+}
+
+TEST_F(Update, VerifiedUpdateIsFetchedOnceAndReplacesTheClientAtItsNextStart) {
+    Serve(testutil::SignManifest(testutil::ManifestText(fields), "test-2"), next);
+    ClientProcess first;
+    HWND w = StartAndCheck(first);
+    ASSERT_TRUE(WaitUntil(UpdatePending, 20000));
+    EXPECT_EQ(7u, ReadHighestSerial());
+    EXPECT_EQ(2u, UpdateFiles().size()) << "the setup program and its manifest";
+    ExitClientOf(w);
+    ASSERT_EQ(0u, first.WaitExit(5000));
+
+    const DWORD userMode = 10001; // the user's own document mode stays
+    RegSetKeyValueW(HKEY_CURRENT_USER, kEmulationKey, L"TovoBox.exe", REG_DWORD, &userMode,
+                    sizeof userMode);
+    ClientProcess second;
+    ASSERT_TRUE(second.Start(exe, L"Auto"));
+    EXPECT_EQ(0u, second.WaitExit(10000)) << "the old client hands over and ends";
+    ASSERT_TRUE(WaitUntil([&] { return GetFileVersionString(exe, L"FileVersion") == L"1.0.0.3"; },
+                          60000));
+    HWND updated = WaitForMarkedWindow(30000);
+    ASSERT_NE(nullptr, updated);
+    EXPECT_FALSE(IsWindowVisible(updated)) << "started with the old client's Auto";
+    EXPECT_EQ(1, CountMarkedWindows());
+    EXPECT_EQ(L"1001", ReadChannel(dir + L"\\"));
+    EXPECT_EQ(L"1.0.0.3", RegString(kUninstallKey, L"DisplayVersion"));
+    EXPECT_TRUE(RegString(kRunKey, L"TovoBox").has_value());
+    EXPECT_EQ(userMode, RegDword(kEmulationKey, L"TovoBox.exe"));
+    EXPECT_TRUE(WaitUntil([] { return UpdateFiles().empty() && PendingUpdateFolders().empty(); },
+                          40000));
+    EXPECT_EQ((std::set<std::wstring>{L"TovoBox.exe", L"config.ini", L"skins", L"uninst.exe"}),
+              Entries(dir));
+}
+
+// The setup program's update mode when it cannot stage the new client: the old one is left in
+// place and started again, and the code says the update failed.
+TEST_F(Update, SetupThatCannotStageTheNewClientStartsTheOldOneAgain) {
+    ASSERT_TRUE(testutil::WriteBytes(dir + L"\\update.new", "in the way"));
+    std::wstring setup = m_root + L"next.exe";
+    ASSERT_TRUE(testutil::WriteBytes(setup, next));
+    EXPECT_EQ(3u, Run(setup, L"/S /UPDATE /AUTO /D=" + dir));
+    EXPECT_EQ(L"1.0.0.2", GetFileVersionString(exe, L"FileVersion"));
+    HWND w = WaitForMarkedWindow(20000);
+    ASSERT_NE(nullptr, w);
+    EXPECT_FALSE(IsWindowVisible(w)) << "started again with Auto";
+    EXPECT_EQ(L"1001", ReadChannel(dir + L"\\"));
 }
