@@ -53,6 +53,22 @@ Gdiplus::Image* LoadSkinImage(const std::wstring& dir, const wchar_t* file) {
     return Premultiplied(new Gdiplus::Image(ExtendedPath(dir + file).c_str(), FALSE));
 }
 
+// The pieces of the window's update region when it has a few; none for a plain rectangle or
+// one of many pieces, which are painted as their bounds.
+std::vector<RECT> UpdateRects(HWND hWnd) {
+    UniqueRegion region(CreateRectRgn(0, 0, 0, 0));
+    if (!region || GetUpdateRgn(hWnd, region.get(), FALSE) != COMPLEXREGION)
+        return {};
+    union {
+        RGNDATA data;
+        BYTE bytes[sizeof(RGNDATAHEADER) + kMostComposedRects * sizeof(RECT)];
+    } buffer;
+    if (GetRegionData(region.get(), sizeof buffer, &buffer.data) == 0)
+        return {};
+    const RECT* rects = reinterpret_cast<const RECT*>(buffer.data.Buffer);
+    return std::vector<RECT>(rects, rects + buffer.data.rdh.nCount);
+}
+
 } // namespace
 
 // The file names are the skin's published ones, which partners' skins use too: "fackback.png"
@@ -418,10 +434,15 @@ void CMainWnd::OnSysCommand(UINT nID, LPARAM) {
 // ---- painting ----
 
 void CMainWnd::OnPaint() {
+    // Only what the system asks for is composed: a hover repaints one control, not the frame.
+    // The region is read before BeginPaint validates it.
+    std::vector<RECT> parts = UpdateRects(m_hWnd);
     PAINTSTRUCT ps;
     HDC hDC = BeginPaint(m_hWnd, &ps);
-    if (hDC)
-        PaintSurface(hDC);
+    if (hDC) {
+        for (const RECT& rc : RectsToCompose(ps.rcPaint, parts))
+            m_surface.Paint(hDC, rc, Skin(), m_nWidth, m_nHeight, m_layout, m_states);
+    }
     EndPaint(m_hWnd, &ps);
 }
 

@@ -3,6 +3,7 @@
 #include "mainwnd/Drawing.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -33,17 +34,39 @@ void DrawBackdrop(Graphics& g, const SurfaceSkin& skin, int W, int H, const RECT
     DrawImageInRect(&g, skin.content, homeLink);
 }
 
-// Each control in the frame of its state: frame k of a strip is rows k·h to k·h + h - 1.
+// Each control that meets `within` in the frame of its state (frame k of a strip is rows k·h to
+// k·h + h - 1), into a target whose corner is `within`'s corner.
 void DrawControls(Graphics& g, const SurfaceSkin& skin, const ControlLayout& layout,
-                  const ControlStates& states) {
+                  const ControlStates& states, const RECT& within) {
     for (int id = kMinButton; id < kControlCount; ++id) {
         Image* image = skin.control[id];
-        if (!image)
+        RECT rc = ControlRect(layout, id), meet;
+        if (!image || !IntersectRect(&meet, &rc, &within))
             continue;
-        RECT rc = ControlRect(layout, id);
         INT w = rc.right - rc.left, h = rc.bottom - rc.top;
-        g.DrawImage(image, Rect(rc.left, rc.top, w, h), 0, states.state[id] * h, w, h, UnitPixel);
+        g.DrawImage(image, Rect(rc.left - within.left, rc.top - within.top, w, h), 0,
+                    states.state[id] * h, w, h, UnitPixel);
     }
+}
+
+void DrawControls(Graphics& g, const SurfaceSkin& skin, const ControlLayout& layout,
+                  const ControlStates& states) {
+    DrawControls(g, skin, layout, states, RECT{0, 0, LONG_MAX, LONG_MAX});
+}
+
+bool MeetsAnyControl(const ControlLayout& layout, const RECT& rc) {
+    for (int id = kMinButton; id < kControlCount; ++id) {
+        RECT control = ControlRect(layout, id), meet;
+        if (IntersectRect(&meet, &control, &rc))
+            return true;
+    }
+    return false;
+}
+
+LONGLONG Area(const RECT& rc) {
+    return rc.right > rc.left && rc.bottom > rc.top
+               ? static_cast<LONGLONG>(rc.right - rc.left) * (rc.bottom - rc.top)
+               : 0;
 }
 
 RectF CaptionRect(int W, int H) {
@@ -81,28 +104,70 @@ void DrawSurface(Graphics& g, const SurfaceSkin& skin, int W, int H, const Contr
     DrawCaption(g, skin, W, H);
 }
 
+std::vector<RECT> RectsToCompose(const RECT& bounds, const std::vector<RECT>& parts) {
+    // Each rectangle costs its own frame and drawing context, about what a few thousand pixels
+    // of composing cost; a region of many pieces is composed as its bounds.
+    constexpr LONGLONG kPerRect = 4096;
+    LONGLONG cost = 0;
+    for (const RECT& rc : parts)
+        cost += Area(rc) + kPerRect;
+    if (parts.size() < 2 || parts.size() > kMostComposedRects || cost >= Area(bounds) + kPerRect)
+        return {bounds};
+    return parts;
+}
+
 void CSurfaceCache::Paint(HDC hDC, const SurfaceSkin& skin, int W, int H,
                           const ControlLayout& layout, const ControlStates& states) {
+    Paint(hDC, RECT{0, 0, W, H}, skin, W, H, layout, states);
+}
+
+void CSurfaceCache::Paint(HDC hDC, const RECT& asked, const SurfaceSkin& skin, int W, int H,
+                          const ControlLayout& layout, const ControlStates& states) {
     Prepare(hDC, skin, W, H, layout);
-    MemorySurface frame;
-    if (!frame.create(hDC, W, H))
+    const RECT whole = {0, 0, W, H};
+    RECT rc;
+    if (!IntersectRect(&rc, &asked, &whole))
         return;
-    if (m_strips) {
-        // The body's rows are all alike: one of them is stretched over the body's height.
-        const int top = m_nTopRows, bodyRows = H - kBottomRows - top;
-        BitBlt(frame.get(), 0, 0, W, top, m_strips.get(), 0, 0, SRCCOPY);
-        SetStretchBltMode(frame.get(), COLORONCOLOR);
-        StretchBlt(frame.get(), 0, top, W, bodyRows, m_strips.get(), 0, top, W, 1, SRCCOPY);
-        BitBlt(frame.get(), 0, H - kBottomRows, W, kBottomRows, m_strips.get(), 0, top + 1,
-               SRCCOPY);
+    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    MemorySurface frame;
+    if (!m_strips) {
+        // A size that is not kept is drawn whole; only the asked part is copied.
+        if (!frame.create(hDC, W, H))
+            return;
+        {
+            Graphics g(frame.get());
+            DrawSurface(g, skin, W, H, layout, states);
+        }
+        BitBlt(hDC, rc.left, rc.top, w, h, frame.get(), rc.left, rc.top, SRCCOPY);
+        return;
+    }
+    if (!frame.create(hDC, w, h))
+        return;
+    // The kept rows that fall in rc, in three bands: the top rows as kept, the body (its rows
+    // are all alike: the one kept is stretched over them) and the bottom bar.
+    const int top = m_nTopRows, bodyEnd = H - kBottomRows;
+    auto rows = [&](int from, int to, int sourceRow, bool stretch) {
+        const int y0 = std::max(from, static_cast<int>(rc.top));
+        const int y1 = std::min(to, static_cast<int>(rc.bottom));
+        if (y0 >= y1)
+            return;
+        if (stretch)
+            StretchBlt(frame.get(), 0, y0 - rc.top, w, y1 - y0, m_strips.get(), rc.left, sourceRow,
+                       w, 1, SRCCOPY);
+        else
+            BitBlt(frame.get(), 0, y0 - rc.top, w, y1 - y0, m_strips.get(), rc.left,
+                   sourceRow + (y0 - from), SRCCOPY);
+    };
+    SetStretchBltMode(frame.get(), COLORONCOLOR);
+    rows(0, top, 0, false);
+    rows(top, bodyEnd, top, true);
+    rows(bodyEnd, H, top + 1, false);
+    if (MeetsAnyControl(layout, rc)) {
         Graphics g(frame.get());
         PrepareGraphics(g);
-        DrawControls(g, skin, layout, states);
-    } else {
-        Graphics g(frame.get());
-        DrawSurface(g, skin, W, H, layout, states);
+        DrawControls(g, skin, layout, states, rc);
     }
-    BitBlt(hDC, 0, 0, W, H, frame.get(), 0, 0, SRCCOPY);
+    BitBlt(hDC, rc.left, rc.top, w, h, frame.get(), 0, 0, SRCCOPY);
 }
 
 CSurfaceCache::Key CSurfaceCache::KeyFor(HDC hDC, const SurfaceSkin& skin, int W, int H) {

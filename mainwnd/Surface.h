@@ -6,6 +6,8 @@
 #include "framework/handles.h"
 #include "mainwnd/Interaction.h"
 
+#include <vector>
+
 // The window's one-pixel border, in the skin's deepest blue; tools/make_skin.sh reads it here.
 constexpr Gdiplus::ARGB kBorderArgb = 0xFF0D4465;
 
@@ -23,6 +25,11 @@ struct SurfaceSkin {
 void DrawSurface(Gdiplus::Graphics& g, const SurfaceSkin& skin, int W, int H,
                  const ControlLayout& layout, const ControlStates& states);
 
+// What a paint composes for an update region: its rectangles when they cover clearly less than
+// their bounds (a pointer moving from one tab to a far one), else the bounds alone.
+constexpr size_t kMostComposedRects = 8;
+std::vector<RECT> RectsToCompose(const RECT& bounds, const std::vector<RECT>& parts);
+
 // The surface without its controls (strips, body, border, logo, link picture and caption), drawn
 // once for a size and a skin and kept in the rows that differ: from the top edge down to the
 // controls' lowest row, one row of the body, and the bottom bar. A paint composes its frame from
@@ -37,6 +44,10 @@ public:
     // Composes the surface off screen and copies it to hDC in one BitBlt.
     void Paint(HDC hDC, const SurfaceSkin& skin, int W, int H, const ControlLayout& layout,
                const ControlStates& states);
+    // The same for the part within rc only: the kept rows and the controls that meet rc are
+    // composed in a frame of rc's size, which goes to the same place of hDC.
+    void Paint(HDC hDC, const RECT& rc, const SurfaceSkin& skin, int W, int H,
+               const ControlLayout& layout, const ControlStates& states);
     // Builds what a paint of that size will need, so that the first one does not pay for it.
     void Prepare(HDC hDC, const SurfaceSkin& skin, int W, int H, const ControlLayout& layout);
     // Draws ahead what needs no font (everything but the caption) for the next Prepare of that

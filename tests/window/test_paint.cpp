@@ -248,3 +248,73 @@ TEST_F(Paint, KeptSurfaceDrawsWhatAFreshDrawDraws) {
         probe.SetStates(ControlStates());
     }
 }
+
+// Repaints of only what changed, in one piece or in several, leave the window as a full compose
+// of the new states would, at the default size, a larger one and maximised.
+TEST_F(Paint, RepaintsOfWhatChangedLeaveWhatAFullComposeLeaves) {
+    CMainWnd wnd;
+    CMainWndProbe probe(wnd);
+    probe.UseSkin(m_skin);
+    ShowWindow(wnd.m_hWnd, SW_SHOWNA);
+    auto window = [&](int W, int H) {
+        return Render(W, H, [&](HDC out) {
+            HDC dc = GetDC(wnd.m_hWnd);
+            BitBlt(out, 0, 0, W, H, dc, 0, 0, SRCCOPY);
+            ReleaseDC(wnd.m_hWnd, dc);
+        });
+    };
+    auto half = [](RECT r, bool upper) {
+        (upper ? r.bottom : r.top) = (r.top + r.bottom) / 2;
+        return r;
+    };
+    RECT work = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    for (SIZE sz : {SIZE{1004, 695}, SIZE{1200, 800}, SIZE{work.right, work.bottom}}) {
+        const int W = sz.cx, H = sz.cy;
+        SCOPED_TRACE(testing::Message() << W << "x" << H);
+        SetWindowPos(wnd.m_hWnd, nullptr, 0, 0, W, H, SWP_NOMOVE | SWP_NOZORDER);
+        RedrawWindow(wnd.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        const ControlLayout l = probe.Layout();
+        const int tab = kFirstTab;
+        // Each step: the states it sets, and what it asks to repaint.
+        const struct {
+            const char* what;
+            std::vector<std::pair<int, int>> states; // control id, state
+            std::vector<RECT> repaint;
+        } steps[] = {
+            {"hover on a tab", {{tab + 2, kHover}}, {l.tab[2]}},
+            {"hover to a far tab", {{tab + 2, 0}, {tab + 5, kHover}}, {l.tab[2], l.tab[5]}},
+            {"close pressed", {{kCloseButton, kPressed}}, {l.close}},
+            {"another tab selected", {{tab, 0}, {tab + 3, kPressed}}, {l.tab[0], l.tab[3]}},
+            {"a button in halves", {{kMinButton, kHover}}, {half(l.min, true), half(l.min, false)}},
+            {"a column through every band", {}, {RECT{W - 60, 0, W - 50, H}}},
+            {"across tabs into the body",
+             {{tab + 1, kHover}},
+             {RECT{l.tab[1].left - 5, l.tab[1].top, l.tab[1].right + 5, 300}}},
+            {"the bottom bar", {}, {RECT{0, H - 40, W, H}}},
+            {"everything back",
+             {{tab, kPressed},
+              {tab + 1, 0},
+              {tab + 3, 0},
+              {tab + 5, 0},
+              {kCloseButton, 0},
+              {kMinButton, 0}},
+             {RECT{0, 0, W, 48}}},
+        };
+        for (const auto& step : steps) {
+            SCOPED_TRACE(step.what);
+            ControlStates s = probe.States();
+            for (auto [id, state] : step.states)
+                s.state[id] = state;
+            probe.SetStates(s);
+            for (const RECT& rc : step.repaint)
+                InvalidateRect(wnd.m_hWnd, &rc, FALSE);
+            UpdateWindow(wnd.m_hWnd);
+            Render repainted = window(W, H);
+            HDC dc = GetDC(wnd.m_hWnd);
+            DrawFresh(dc, probe, W, H);
+            ReleaseDC(wnd.m_hWnd, dc);
+            EXPECT_EQ(0u, repainted.Differing(window(W, H)));
+        }
+    }
+}
