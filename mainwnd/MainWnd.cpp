@@ -280,13 +280,28 @@ void CMainWnd::CreateFontFamily() {
 }
 
 void CMainWnd::CreateFirstPage() {
+    if (m_pWebDlg[0])
+        return;
     RECT rc = {};
     GetClientRect(m_hWnd, &rc);
     m_rcWebArea = WebAreaFor(rc.right, rc.bottom);
     // A page that failed is already gone and must not be kept.
     m_pWebDlg[0] = CreatePage(0);
-    if (m_pWebDlg[0])
+    if (m_pWebDlg[0] && m_states.curTab == kFirstTab)
         m_pWebDlg[0]->ShowWindow(SW_SHOW);
+}
+
+void CMainWnd::CreateFirstPageAfterFrame() {
+    // Wine puts a window's pixels on the screen when its thread waits; a wait that ends at once
+    // does it without taking any message, so nobody finds the window without its page. Elsewhere
+    // the painted frame is on the screen already and the wait does nothing.
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
+    // Made before the window was shown, the page held the focus when it appeared; it takes it
+    // now from the window, and not from another program that took the foreground meanwhile.
+    bool focusPage = GetFocus() == m_hWnd;
+    CreateFirstPage();
+    if (focusPage && m_pWebDlg[0])
+        m_pWebDlg[0]->FocusPage();
 }
 
 void CMainWnd::OnSize(UINT, int cx, int cy) {

@@ -32,6 +32,9 @@ public:
 
     // Opens the first tab's page; the page host plugs in here.
     void CreateFirstPage();
+    // The same for a window just shown and painted: its frame goes to the screen first, then
+    // the page is made and takes the keyboard focus the window has.
+    void CreateFirstPageAfterFrame();
     // The tab keys.
     HACCEL GetDefaultAccelerator() override;
 
