@@ -553,7 +553,12 @@ void CMainWnd::Apply(const MouseOutcome& out) {
 }
 
 template <typename Rule> void CMainWnd::RunMouseRule(Rule rule) {
-    Apply(rule(m_states, m_layout));
+    const ControlStates before = m_states;
+    MouseOutcome out = rule(m_states, m_layout);
+    // The rules ask for all ten controls at every hover change; a control in the same state
+    // would only be drawn again in the same frame.
+    out.invalidate = ChangedControls(before, m_states, m_layout);
+    Apply(out);
     Default();
 }
 
@@ -583,7 +588,9 @@ void CMainWnd::SelectTab(int tab) {
     if (tab < 0 || tab >= kTabCount)
         return;
     int before = m_states.curTab;
-    for (const RECT& rc : ::SelectTab(m_states, m_layout, tab))
+    const ControlStates was = m_states;
+    ::SelectTab(m_states, m_layout, tab);
+    for (const RECT& rc : ChangedControls(was, m_states, m_layout))
         InvalidateRect(m_hWnd, &rc, FALSE);
     ShowTab(tab);
     if (m_states.curTab != before) {

@@ -159,6 +159,22 @@ TEST(MouseRules, LeaveIsRequestedOnceAndTheHandShowsOnlyOverTheHomeLink) {
     EXPECT_TRUE(MouseLeave(fresh, kLayout).invalidate.empty());
 }
 
+// Of the ten controls a hover change asks for, only those whose frame changed are repainted.
+TEST(MouseRules, OnlyControlsWhoseStateChangedNeedTheirPixelsAgain) {
+    ControlStates s;
+    ControlStates before = s;
+    MouseMove(s, kLayout, Tab(3));
+    EXPECT_EQ(RectSet({kLayout.tab[3]}), RectSet(ChangedControls(before, s, kLayout)));
+    before = s;
+    MouseMove(s, kLayout, kClose);
+    EXPECT_EQ(RectSet({kLayout.tab[3], kLayout.close}),
+              RectSet(ChangedControls(before, s, kLayout)));
+    before = s;
+    MouseMove(s, kLayout, kBody);
+    MouseMove(s, kLayout, kLogo);
+    EXPECT_EQ(RectSet({kLayout.close}), RectSet(ChangedControls(before, s, kLayout)));
+}
+
 TEST(TabKeys, NextAndPreviousWrapAndANumberSelectsItsTabWhenThereIsOne) {
     const struct {
         UINT command;
