@@ -1,5 +1,6 @@
 #include "mainwnd/MainWnd.h"
 
+#include "framework/afxdpi.h"
 #include "framework/afxsecurity.h"
 #include "mainwnd/AccessibleRules.h"
 #include "mainwnd/MainWndAccessible.h"
@@ -51,6 +52,23 @@ Gdiplus::Image* Premultiplied(Gdiplus::Image* image) {
 // A missing file still gives an image object, which then draws nothing.
 Gdiplus::Image* LoadSkinImage(const std::wstring& dir, const wchar_t* file) {
     return Premultiplied(new Gdiplus::Image(ExtendedPath(dir + file).c_str(), FALSE));
+}
+
+// The work area of the monitor that holds most of a rectangle.
+RECT WorkAreaAt(const RECT& rc) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(MonitorFromRect(&rc, MONITOR_DEFAULTTONEAREST), &info))
+        return info.rcWork;
+    RECT work = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    return work;
+}
+
+RECT WindowRectOf(HWND hWnd) {
+    RECT rc = {};
+    GetWindowRect(hWnd, &rc);
+    return rc;
 }
 
 // The pieces of the window's update region when it has a few; none for a plain rectangle or
@@ -106,6 +124,8 @@ ON_WM_NCHITTEST()
 ON_WM_NCLBUTTONDOWN()
 ON_WM_SETCURSOR()
 ON_WM_GETMINMAXINFO()
+ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
+ON_MESSAGE(WM_SETTINGCHANGE, OnSettingChange)
 ON_WM_CLOSE()
 ON_WM_SYSCOMMAND()
 ON_MESSAGE(WM_TRAYNOTIFY, OnTrayNotify)
@@ -172,9 +192,12 @@ void CMainWnd::CreateParts() {
     // A frameless window still casts a shadow.
     SetClassLongW(m_hWnd, GCL_STYLE, GetClassLongW(m_hWnd, GCL_STYLE) | CS_DROPSHADOW);
 
-    POINT pos = CentredPosition(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                m_nWidth, m_nHeight);
-    SetWindowPos(nullptr, pos.x, pos.y, m_nWidth, m_nHeight, 0);
+    // The monitor the window opens on decides its scale.
+    SetScale(AfxGetDpiForWindow(m_hWnd), WorkAreaAt(WindowRectOf(m_hWnd)));
+    const int cx = m_map.Pixels(m_nWidth), cy = m_map.Pixels(m_nHeight);
+    POINT pos =
+        CentredPosition(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), cx, cy);
+    SetWindowPos(nullptr, pos.x, pos.y, cx, cy, 0);
 
     g_pMainWnd = this;
     EnableDebugPrivilege();
@@ -284,7 +307,8 @@ void CMainWnd::CreateFirstPage() {
         return;
     RECT rc = {};
     GetClientRect(m_hWnd, &rc);
-    m_rcWebArea = WebAreaFor(rc.right, rc.bottom);
+    PixelMap map(m_map.Scale(), rc.right, rc.bottom);
+    m_rcWebArea = map.ToPixels(WebAreaFor(map.Width(), map.Height()));
     // A page that failed is already gone and must not be kept.
     m_pWebDlg[0] = CreatePage(0);
     if (m_pWebDlg[0] && m_states.curTab == kFirstTab)
@@ -304,10 +328,27 @@ void CMainWnd::CreateFirstPageAfterFrame() {
         m_pWebDlg[0]->FocusPage();
 }
 
+void CMainWnd::SetScale(unsigned dpi, const RECT& work) {
+    m_nDpi = dpi;
+    RECT frame = {};
+    AfxAdjustWindowRectExForDpi(&frame, GetWindowLongW(m_hWnd, GWL_STYLE), FALSE,
+                                GetWindowLongW(m_hWnd, GWL_EXSTYLE), dpi);
+    double scale = ChooseScale(dpi, work.right - work.left, work.bottom - work.top,
+                               frame.right - frame.left, frame.bottom - frame.top);
+    if (scale == m_map.Scale())
+        return;
+    RECT client = {};
+    GetClientRect(m_hWnd, &client);
+    m_map = PixelMap(scale, client.right, client.bottom);
+    // The surface is rebuilt once, for the new scale, by the next paint.
+    m_surface.Release();
+}
+
 void CMainWnd::OnSize(UINT, int cx, int cy) {
-    m_nWidth = cx;
-    m_nHeight = cy;
-    m_rcWebArea = WebAreaFor(cx, cy);
+    m_map = PixelMap(m_map.Scale(), cx, cy);
+    m_nWidth = m_map.Width();
+    m_nHeight = m_map.Height();
+    m_rcWebArea = m_map.ToPixels(WebAreaFor(m_nWidth, m_nHeight));
     for (CWebDlg* page : m_pWebDlg) {
         if (page)
             PlacePage(page);
@@ -456,7 +497,7 @@ void CMainWnd::OnPaint() {
     HDC hDC = BeginPaint(m_hWnd, &ps);
     if (hDC) {
         for (const RECT& rc : RectsToCompose(ps.rcPaint, parts))
-            m_surface.Paint(hDC, rc, Skin(), m_nWidth, m_nHeight, m_layout, m_states);
+            m_surface.Paint(hDC, rc, Skin(), m_map, m_layout, m_states);
     }
     EndPaint(m_hWnd, &ps);
 }
@@ -491,26 +532,29 @@ SurfaceSkin CMainWnd::Skin() const {
 }
 
 void CMainWnd::PaintSurface(HDC hDC) {
-    m_surface.Paint(hDC, Skin(), m_nWidth, m_nHeight, m_layout, m_states);
+    m_surface.Paint(hDC, RECT{0, 0, m_map.PixelWidth(), m_map.PixelHeight()}, Skin(), m_map,
+                    m_layout, m_states);
 }
 
 void CMainWnd::PrepareBackdrop() {
     WindowDC dc(m_hWnd);
     if (dc.get())
-        m_surface.PrepareBackdrop(dc.get(), Skin(), m_nWidth, m_nHeight, m_layout);
+        m_surface.PrepareBackdrop(dc.get(), Skin(), m_map, m_layout);
 }
 
 void CMainWnd::PrepareSurface() {
     WindowDC dc(m_hWnd);
     if (dc.get())
-        m_surface.Prepare(dc.get(), Skin(), m_nWidth, m_nHeight, m_layout);
+        m_surface.Prepare(dc.get(), Skin(), m_map, m_layout);
 }
 
 // ---- mouse ----
 
 void CMainWnd::Apply(const MouseOutcome& out) {
-    for (const RECT& rc : out.invalidate)
-        InvalidateRect(m_hWnd, &rc, FALSE);
+    for (const RECT& rc : out.invalidate) {
+        RECT px = ToRepaint(rc);
+        InvalidateRect(m_hWnd, &px, FALSE);
+    }
     if (out.handCursor)
         SetCursor(LoadCursorW(nullptr, IDC_HAND));
     if (out.requestLeave) {
@@ -562,20 +606,23 @@ template <typename Rule> void CMainWnd::RunMouseRule(Rule rule) {
     Default();
 }
 
-void CMainWnd::OnMouseMove(UINT, POINT point) {
+void CMainWnd::OnMouseMove(UINT, POINT pixel) {
     // The pointer over the window's own surface takes the keyboard focus from a page.
     SetFocus(m_hWnd);
+    POINT point = m_map.ToDesign(pixel);
     RunMouseRule(
         [point](ControlStates& s, const ControlLayout& l) { return MouseMove(s, l, point); });
 }
 
-void CMainWnd::OnLButtonDown(UINT, POINT point) {
+void CMainWnd::OnLButtonDown(UINT, POINT pixel) {
     SetFocus(m_hWnd);
+    POINT point = m_map.ToDesign(pixel);
     RunMouseRule(
         [point](ControlStates& s, const ControlLayout& l) { return MouseDown(s, l, point); });
 }
 
-void CMainWnd::OnLButtonUp(UINT, POINT point) {
+void CMainWnd::OnLButtonUp(UINT, POINT pixel) {
+    POINT point = m_map.ToDesign(pixel);
     RunMouseRule(
         [point](ControlStates& s, const ControlLayout& l) { return MouseUp(s, l, point); });
 }
@@ -590,8 +637,10 @@ void CMainWnd::SelectTab(int tab) {
     int before = m_states.curTab;
     const ControlStates was = m_states;
     ::SelectTab(m_states, m_layout, tab);
-    for (const RECT& rc : ChangedControls(was, m_states, m_layout))
-        InvalidateRect(m_hWnd, &rc, FALSE);
+    for (const RECT& rc : ChangedControls(was, m_states, m_layout)) {
+        RECT px = ToRepaint(rc);
+        InvalidateRect(m_hWnd, &px, FALSE);
+    }
     ShowTab(tab);
     if (m_states.curTab != before) {
         long child = ChildOfControl(m_states.curTab);
@@ -684,13 +733,14 @@ LRESULT CMainWnd::OnControlAction(WPARAM wParam, LPARAM) {
 void CMainWnd::CalcResizeRects() {
     RECT client = {};
     GetClientRect(m_hWnd, &client);
-    m_bands = CalcSizingBands(client.right, client.bottom);
+    m_map = PixelMap(m_map.Scale(), client.right, client.bottom);
+    m_bands = CalcSizingBands(m_map.Width(), m_map.Height());
 }
 
 LRESULT CMainWnd::OnNcHitTest(POINT point) {
     CalcResizeRects();
     ScreenToClient(m_hWnd, &point);
-    int code = SizingHitTest(m_bands, point);
+    int code = SizingHitTest(m_bands, m_map.ToDesign(point));
     return code ? code : Default();
 }
 
@@ -708,7 +758,42 @@ BOOL CMainWnd::OnSetCursor(HWND, UINT nHitTest, UINT) {
 }
 
 void CMainWnd::OnGetMinMaxInfo(MINMAXINFO* lpMMI) {
-    lpMMI->ptMinTrackSize.x = kDefaultWidth;
-    lpMMI->ptMinTrackSize.y = 700;
+    lpMMI->ptMinTrackSize.x = m_map.Pixels(kDefaultWidth);
+    lpMMI->ptMinTrackSize.y = m_map.Pixels(700);
     Default();
+}
+
+LRESULT CMainWnd::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
+    const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    if (!suggested)
+        return 0;
+    const RECT target = *suggested;
+    const RECT work = WorkAreaAt(target);
+    SetScale(LOWORD(wParam), work);
+    // Every later size is of the new scale; this one sends WM_SIZE, which lays out and moves
+    // the pages. A maximised window fills the new monitor's work area.
+    const RECT& rc = m_states.maximized ? work : target;
+    SetWindowPos(nullptr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(m_hWnd, nullptr, FALSE);
+    return 0;
+}
+
+LRESULT CMainWnd::OnSettingChange(WPARAM wParam, LPARAM) {
+    if (wParam == SPI_SETWORKAREA && IsWindow(m_hWnd)) {
+        RECT window = WindowRectOf(m_hWnd);
+        RECT work = WorkAreaAt(window);
+        double before = m_map.Scale();
+        SetScale(m_nDpi, work);
+        if (m_states.maximized) {
+            MoveWindow(work.left, work.top, work.right - work.left, work.bottom - work.top, TRUE);
+        } else if (m_map.Scale() != before) {
+            // The window no longer fits at its scale: the same design size at the new one,
+            // centred where it was.
+            const int cx = m_map.Pixels(m_nWidth), cy = m_map.Pixels(m_nHeight);
+            MoveWindow((window.left + window.right - cx) / 2, (window.top + window.bottom - cy) / 2,
+                       cx, cy, TRUE);
+        }
+    }
+    return Default();
 }

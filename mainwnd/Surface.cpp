@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 namespace {
 
@@ -11,6 +12,7 @@ using namespace Gdiplus;
 
 constexpr int kHeaderRows = kHeaderHeight;
 constexpr int kBottomRows = kBottomBarHeight;
+constexpr int kBlendPixels = kScaleBlendPixels;
 
 // Header and bottom strips, body, border, logo and link picture: what lies under the controls.
 void DrawBackdrop(Graphics& g, const SurfaceSkin& skin, int W, int H, const RECT& homeLink) {
@@ -34,29 +36,37 @@ void DrawBackdrop(Graphics& g, const SurfaceSkin& skin, int W, int H, const RECT
     DrawImageInRect(&g, skin.content, homeLink);
 }
 
-// Each control that meets `within` in the frame of its state (frame k of a strip is rows k·h to
-// k·h + h - 1), into a target whose corner is `within`'s corner.
-void DrawControls(Graphics& g, const SurfaceSkin& skin, const ControlLayout& layout,
-                  const ControlStates& states, const RECT& within) {
+// The pixels a control's picture may touch at the map's scale.
+RECT ControlPixels(const PixelMap& map, const ControlLayout& layout, int id) {
+    return map.ToRepaint(ControlRect(layout, id));
+}
+
+// Each control whose pixels meet `within` in the frame of its state (frame k of a strip is rows
+// k·h to k·h + h - 1), into a target whose corner is at `offset` (only at scale 1, where a draw
+// at another corner gives the same pixels; at a scale the graphics' transform places them).
+void DrawControls(Graphics& g, const SurfaceSkin& skin, const PixelMap& map,
+                  const ControlLayout& layout, const ControlStates& states, const RECT& within,
+                  POINT offset) {
     for (int id = kMinButton; id < kControlCount; ++id) {
         Image* image = skin.control[id];
-        RECT rc = ControlRect(layout, id), meet;
-        if (!image || !IntersectRect(&meet, &rc, &within))
+        RECT px = ControlPixels(map, layout, id), meet;
+        if (!image || !IntersectRect(&meet, &px, &within))
             continue;
+        RECT rc = ControlRect(layout, id);
         INT w = rc.right - rc.left, h = rc.bottom - rc.top;
-        g.DrawImage(image, Rect(rc.left - within.left, rc.top - within.top, w, h), 0,
+        g.DrawImage(image, Rect(rc.left - offset.x, rc.top - offset.y, w, h), 0,
                     states.state[id] * h, w, h, UnitPixel);
     }
 }
 
-void DrawControls(Graphics& g, const SurfaceSkin& skin, const ControlLayout& layout,
-                  const ControlStates& states) {
-    DrawControls(g, skin, layout, states, RECT{0, 0, LONG_MAX, LONG_MAX});
+void DrawControls(Graphics& g, const SurfaceSkin& skin, const PixelMap& map,
+                  const ControlLayout& layout, const ControlStates& states) {
+    DrawControls(g, skin, map, layout, states, RECT{0, 0, LONG_MAX, LONG_MAX}, POINT{0, 0});
 }
 
-bool MeetsAnyControl(const ControlLayout& layout, const RECT& rc) {
+bool MeetsAnyControl(const PixelMap& map, const ControlLayout& layout, const RECT& rc) {
     for (int id = kMinButton; id < kControlCount; ++id) {
-        RECT control = ControlRect(layout, id), meet;
+        RECT control = ControlPixels(map, layout, id), meet;
         if (IntersectRect(&meet, &control, &rc))
             return true;
     }
@@ -84,6 +94,19 @@ void PrepareGraphics(Graphics& g) {
     g.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
 }
 
+// Design units onto the map's pixels: text is laid out at the scale's
+// own size (sharp glyphs, not a stretched bitmap) and pictures are resampled smoothly. Nothing
+// at scale 1, which draws as it always has.
+void PrepareGraphics(Graphics& g, const PixelMap& map) {
+    PrepareGraphics(g);
+    if (map.Unit())
+        return;
+    g.SetInterpolationMode(InterpolationModeHighQualityBicubic);
+    // Pixel i spans i to i + 1, so that a design edge lands where PixelMap puts it.
+    g.SetPixelOffsetMode(PixelOffsetModeHalf);
+    g.ScaleTransform(static_cast<REAL>(map.X()), static_cast<REAL>(map.Y()));
+}
+
 // The smallest rectangle that holds every control.
 RECT ControlBand(const ControlLayout& layout) {
     RECT band = ControlRect(layout, kMinButton);
@@ -98,9 +121,15 @@ RECT ControlBand(const ControlLayout& layout) {
 
 void DrawSurface(Graphics& g, const SurfaceSkin& skin, int W, int H, const ControlLayout& layout,
                  const ControlStates& states) {
-    PrepareGraphics(g);
+    DrawSurface(g, skin, PixelMap(1.0, W, H), layout, states);
+}
+
+void DrawSurface(Graphics& g, const SurfaceSkin& skin, const PixelMap& map,
+                 const ControlLayout& layout, const ControlStates& states) {
+    const int W = map.Width(), H = map.Height();
+    PrepareGraphics(g, map);
     DrawBackdrop(g, skin, W, H, layout.homeLink);
-    DrawControls(g, skin, layout, states);
+    DrawControls(g, skin, map, layout, states);
     DrawCaption(g, skin, W, H);
 }
 
@@ -118,12 +147,13 @@ std::vector<RECT> RectsToCompose(const RECT& bounds, const std::vector<RECT>& pa
 
 void CSurfaceCache::Paint(HDC hDC, const SurfaceSkin& skin, int W, int H,
                           const ControlLayout& layout, const ControlStates& states) {
-    Paint(hDC, RECT{0, 0, W, H}, skin, W, H, layout, states);
+    Paint(hDC, RECT{0, 0, W, H}, skin, PixelMap(1.0, W, H), layout, states);
 }
 
-void CSurfaceCache::Paint(HDC hDC, const RECT& asked, const SurfaceSkin& skin, int W, int H,
+void CSurfaceCache::Paint(HDC hDC, const RECT& asked, const SurfaceSkin& skin, const PixelMap& map,
                           const ControlLayout& layout, const ControlStates& states) {
-    Prepare(hDC, skin, W, H, layout);
+    Prepare(hDC, skin, map, layout);
+    const int W = map.PixelWidth(), H = map.PixelHeight();
     const RECT whole = {0, 0, W, H};
     RECT rc;
     if (!IntersectRect(&rc, &asked, &whole))
@@ -136,44 +166,50 @@ void CSurfaceCache::Paint(HDC hDC, const RECT& asked, const SurfaceSkin& skin, i
             return;
         {
             Graphics g(frame.get());
-            DrawSurface(g, skin, W, H, layout, states);
+            DrawSurface(g, skin, map, layout, states);
         }
         BitBlt(hDC, rc.left, rc.top, w, h, frame.get(), rc.left, rc.top, SRCCOPY);
         return;
     }
-    if (!frame.create(hDC, w, h))
+    // At 1 the frame is rc's size. At a scale it is the surface's, of which only rc is filled:
+    // the resampled pictures land differently on a frame of another corner.
+    const POINT corner = map.Unit() ? POINT{rc.left, rc.top} : POINT{0, 0};
+    if (!(map.Unit() ? frame.create(hDC, w, h) : frame.create(hDC, W, H)))
         return;
     // The kept rows that fall in rc, in three bands: the top rows as kept, the body (its rows
     // are all alike: the one kept is stretched over them) and the bottom bar.
-    const int top = m_nTopRows, bodyEnd = H - kBottomRows;
+    const int top = m_nTopRows, bodyEnd = H - m_nBottomRows;
     auto rows = [&](int from, int to, int sourceRow, bool stretch) {
         const int y0 = std::max(from, static_cast<int>(rc.top));
         const int y1 = std::min(to, static_cast<int>(rc.bottom));
         if (y0 >= y1)
             return;
+        const int x = rc.left - corner.x, y = y0 - corner.y;
         if (stretch)
-            StretchBlt(frame.get(), 0, y0 - rc.top, w, y1 - y0, m_strips.get(), rc.left, sourceRow,
-                       w, 1, SRCCOPY);
+            StretchBlt(frame.get(), x, y, w, y1 - y0, m_strips.get(), rc.left, sourceRow, w, 1,
+                       SRCCOPY);
         else
-            BitBlt(frame.get(), 0, y0 - rc.top, w, y1 - y0, m_strips.get(), rc.left,
-                   sourceRow + (y0 - from), SRCCOPY);
+            BitBlt(frame.get(), x, y, w, y1 - y0, m_strips.get(), rc.left, sourceRow + (y0 - from),
+                   SRCCOPY);
     };
     SetStretchBltMode(frame.get(), COLORONCOLOR);
     rows(0, top, 0, false);
     rows(top, bodyEnd, top, true);
     rows(bodyEnd, H, top + 1, false);
-    if (MeetsAnyControl(layout, rc)) {
+    if (MeetsAnyControl(map, layout, rc)) {
         Graphics g(frame.get());
-        PrepareGraphics(g);
-        DrawControls(g, skin, layout, states, rc);
+        PrepareGraphics(g, map);
+        DrawControls(g, skin, map, layout, states, rc, corner);
     }
-    BitBlt(hDC, rc.left, rc.top, w, h, frame.get(), 0, 0, SRCCOPY);
+    BitBlt(hDC, rc.left, rc.top, w, h, frame.get(), rc.left - corner.x, rc.top - corner.y, SRCCOPY);
 }
 
-CSurfaceCache::Key CSurfaceCache::KeyFor(HDC hDC, const SurfaceSkin& skin, int W, int H) {
+CSurfaceCache::Key CSurfaceCache::KeyFor(HDC hDC, const SurfaceSkin& skin, const PixelMap& map) {
     Key key;
-    key.width = W;
-    key.height = H;
+    key.width = map.Width();
+    key.height = map.Height();
+    key.pixelWidth = map.PixelWidth();
+    key.pixelHeight = map.PixelHeight();
     // A memory DC holding a DIB section gets DIB sections of that format as compatible bitmaps.
     DIBSECTION dib = {};
     key.dib = GetObjectType(hDC) == OBJ_MEMDC &&
@@ -183,70 +219,86 @@ CSurfaceCache::Key CSurfaceCache::KeyFor(HDC hDC, const SurfaceSkin& skin, int W
     return key;
 }
 
-int CSurfaceCache::TopRows(const Key& key, const ControlLayout& layout) {
+int CSurfaceCache::TopRows(const Key& key, const PixelMap& map, const ControlLayout& layout,
+                           int& bottomRows) {
     // Everything from the top edge to the lowest control is kept, then one row of the body and
     // the bottom bar. The caption is drawn before the controls here and after them in a full
-    // draw: the same pixels only while no control reaches into its rectangle.
+    // draw: the same pixels only while no control reaches into its rectangle. At a scale the
+    // rows where resampled edges blend are kept too.
     RECT band = ControlBand(layout);
-    const int top = std::max(kHeaderRows, static_cast<int>(band.bottom));
+    const int designTop = std::max(kHeaderRows, static_cast<int>(band.bottom));
+    int top = designTop;
+    bottomRows = kBottomRows;
+    if (!map.Unit()) {
+        top = static_cast<int>(std::ceil(designTop * map.Y())) + kBlendPixels;
+        bottomRows = map.PixelHeight() -
+                     static_cast<int>(std::floor((key.height - kBottomRows) * map.Y())) +
+                     kBlendPixels;
+    }
     RectF caption = CaptionRect(key.width, key.height);
     RECT captionRect = {static_cast<LONG>(caption.X), static_cast<LONG>(caption.Y),
                         static_cast<LONG>(caption.GetRight()),
                         static_cast<LONG>(caption.GetBottom())};
     RECT overlap;
-    if (key.width <= 0 || top >= key.height - kBottomRows || band.top < 0 ||
+    if (key.width <= 0 || top >= key.pixelHeight - bottomRows || band.top < 0 ||
         IntersectRect(&overlap, &band, &captionRect))
         return 0;
     return top;
 }
 
-void CSurfaceCache::PrepareBackdrop(HDC hDC, const SurfaceSkin& skin, int W, int H,
+void CSurfaceCache::PrepareBackdrop(HDC hDC, const SurfaceSkin& skin, const PixelMap& map,
                                     const ControlLayout& layout) {
-    Key key = KeyFor(hDC, skin, W, H);
+    Key key = KeyFor(hDC, skin, map);
     key.font = nullptr; // the caption comes later
     DropBackdrop();
-    if (TopRows(key, layout) && m_full.create(hDC, W, H)) {
+    int bottomRows = 0;
+    if (TopRows(key, map, layout, bottomRows) &&
+        m_full.create(hDC, map.PixelWidth(), map.PixelHeight())) {
         Graphics g(m_full.get());
-        PrepareGraphics(g);
-        DrawBackdrop(g, skin, W, H, layout.homeLink);
+        PrepareGraphics(g, map);
+        DrawBackdrop(g, skin, map.Width(), map.Height(), layout.homeLink);
         m_fullKey = key;
     } else {
         DropBackdrop();
     }
 }
 
-void CSurfaceCache::Prepare(HDC hDC, const SurfaceSkin& skin, int W, int H,
+void CSurfaceCache::Prepare(HDC hDC, const SurfaceSkin& skin, const PixelMap& map,
                             const ControlLayout& layout) {
-    const Key key = KeyFor(hDC, skin, W, H);
+    const Key key = KeyFor(hDC, skin, map);
     if (key == m_key)
         return;
     Key bare = key;
     bare.font = nullptr;
     if (!m_full || !(m_fullKey == bare))
-        PrepareBackdrop(hDC, skin, W, H, layout);
+        PrepareBackdrop(hDC, skin, map, layout);
     DropStrips();
     m_key = key; // a size that cannot be kept is drawn in full until the next change
-    const int top = TopRows(key, layout);
-    if (!m_full || !m_strips.create(hDC, W, top + 1 + kBottomRows)) {
+    int bottomRows = 0;
+    const int top = TopRows(key, map, layout, bottomRows);
+    const int W = map.PixelWidth(), H = map.PixelHeight();
+    if (!m_full || !m_strips.create(hDC, W, top + 1 + bottomRows)) {
         DropBackdrop();
         DropStrips();
         return;
     }
     {
         Graphics g(m_full.get());
-        PrepareGraphics(g);
-        DrawCaption(g, skin, W, H);
+        PrepareGraphics(g, map);
+        DrawCaption(g, skin, map.Width(), map.Height());
     }
     if (!BitBlt(m_strips.get(), 0, 0, W, top + 1, m_full.get(), 0, 0, SRCCOPY) ||
-        !BitBlt(m_strips.get(), 0, top + 1, W, kBottomRows, m_full.get(), 0, H - kBottomRows,
+        !BitBlt(m_strips.get(), 0, top + 1, W, bottomRows, m_full.get(), 0, H - bottomRows,
                 SRCCOPY))
         DropStrips();
     m_nTopRows = top;
+    m_nBottomRows = bottomRows;
     {
         // The first draw of each control's image costs more than the next ones; the surface
         // drawn ahead is about to go, so it takes that first draw.
         Graphics g(m_full.get());
-        DrawControls(g, skin, layout, ControlStates());
+        PrepareGraphics(g, map);
+        DrawControls(g, skin, map, layout, ControlStates());
     }
     DropBackdrop();
 }
@@ -259,6 +311,7 @@ void CSurfaceCache::DropBackdrop() {
 void CSurfaceCache::DropStrips() {
     m_strips.reset();
     m_nTopRows = 0;
+    m_nBottomRows = 0;
 }
 
 void CSurfaceCache::Release() {

@@ -182,14 +182,18 @@ TEST_F(Paint, PreparedImagesDrawTheSamePixelsAsPlainOnes) {
     EXPECT_EQ(0, differing);
 }
 
-// The whole surface drawn afresh and composed as every paint once composed it.
-void DrawFresh(HDC dc, CMainWndProbe& probe, int W, int H) {
+// The whole surface drawn afresh and composed as every paint once composed it, at the window's
+// scale when it has one.
+void DrawFresh(HDC dc, CMainWndProbe& probe, int W, int H, bool scaled = false) {
     HDC mem = CreateCompatibleDC(dc);
     HBITMAP frame = CreateCompatibleBitmap(dc, W, H);
     HGDIOBJ old = SelectObject(mem, frame);
     {
         Gdiplus::Graphics g(mem);
-        DrawSurface(g, probe.Skin(), W, H, probe.Layout(), probe.States());
+        if (scaled)
+            DrawSurface(g, probe.Skin(), probe.Map(), probe.Layout(), probe.States());
+        else
+            DrawSurface(g, probe.Skin(), W, H, probe.Layout(), probe.States());
     }
     BitBlt(dc, 0, 0, W, H, mem, 0, 0, SRCCOPY);
     SelectObject(mem, old);
@@ -250,7 +254,7 @@ TEST_F(Paint, KeptSurfaceDrawsWhatAFreshDrawDraws) {
 }
 
 // Repaints of only what changed, in one piece or in several, leave the window as a full compose
-// of the new states would, at the default size, a larger one and maximised.
+// of the new states would, at the default size, a larger one and maximised, at 96 and 144 DPI.
 TEST_F(Paint, RepaintsOfWhatChangedLeaveWhatAFullComposeLeaves) {
     CMainWnd wnd;
     CMainWndProbe probe(wnd);
@@ -269,11 +273,19 @@ TEST_F(Paint, RepaintsOfWhatChangedLeaveWhatAFullComposeLeaves) {
     };
     RECT work = {};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    for (SIZE sz : {SIZE{1004, 695}, SIZE{1200, 800}, SIZE{work.right, work.bottom}}) {
-        const int W = sz.cx, H = sz.cy;
-        SCOPED_TRACE(testing::Message() << W << "x" << H);
-        SetWindowPos(wnd.m_hWnd, nullptr, 0, 0, W, H, SWP_NOMOVE | SWP_NOZORDER);
+    const struct {
+        unsigned dpi;
+        SIZE size;
+    } cases[] = {{96, {1004, 695}},   {96, {1200, 800}},   {96, {work.right, work.bottom}},
+                 {144, {1506, 1043}}, {144, {1800, 1200}}, {144, {work.right, work.bottom}}};
+    for (const auto& c : cases) {
+        const int PW = c.size.cx, PH = c.size.cy;
+        SCOPED_TRACE(testing::Message() << PW << "x" << PH << " at " << c.dpi);
+        probe.SetScale(c.dpi, RECT{0, 0, 4000, 3000});
+        SetWindowPos(wnd.m_hWnd, nullptr, 0, 0, PW, PH, SWP_NOMOVE | SWP_NOZORDER);
         RedrawWindow(wnd.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        const PixelMap map = probe.Map();
+        const int W = map.Width(), H = map.Height();
         const ControlLayout l = probe.Layout();
         const int tab = kFirstTab;
         // Each step: the states it sets, and what it asks to repaint.
@@ -307,14 +319,54 @@ TEST_F(Paint, RepaintsOfWhatChangedLeaveWhatAFullComposeLeaves) {
             for (auto [id, state] : step.states)
                 s.state[id] = state;
             probe.SetStates(s);
-            for (const RECT& rc : step.repaint)
-                InvalidateRect(wnd.m_hWnd, &rc, FALSE);
+            for (const RECT& rc : step.repaint) {
+                RECT px = map.ToRepaint(rc);
+                InvalidateRect(wnd.m_hWnd, &px, FALSE);
+            }
             UpdateWindow(wnd.m_hWnd);
-            Render repainted = window(W, H);
+            Render repainted = window(PW, PH);
             HDC dc = GetDC(wnd.m_hWnd);
-            DrawFresh(dc, probe, W, H);
+            DrawFresh(dc, probe, PW, PH, true);
             ReleaseDC(wnd.m_hWnd, dc);
-            EXPECT_EQ(0u, repainted.Differing(window(W, H)));
+            EXPECT_EQ(0u, repainted.Differing(window(PW, PH)));
         }
     }
+}
+
+// At 144 DPI every control shows its frame around its scaled centre and the caption's glyphs
+// come from a font made for the scale: ink half as tall again as at 96, not a stretched bitmap.
+TEST_F(Paint, AtAScaleControlsAndCaptionAreDrawnForThePixels) {
+    CMainWnd wnd;
+    CMainWndProbe probe(wnd);
+    probe.UseSkin(m_skin);
+    int inkRows[2] = {};
+    const struct {
+        unsigned dpi;
+        int w, h;
+    } cases[] = {{96, 1004, 695}, {144, 1506, 1043}};
+    for (int c = 0; c < 2; ++c) {
+        const int PW = cases[c].w, PH = cases[c].h;
+        probe.SetScale(cases[c].dpi, RECT{0, 0, 4000, 3000});
+        SetWindowPos(wnd.m_hWnd, nullptr, 0, 0, PW, PH, SWP_NOMOVE | SWP_NOZORDER);
+        const PixelMap map = probe.Map();
+        const ControlLayout l = probe.Layout();
+        Render r(wnd.m_hWnd, PW, PH);
+        for (int id = kMinButton; id < kControlCount; ++id) {
+            const DWORD* frames = id < kFirstTab ? kButtonFrame : kTabFrame;
+            RECT px = map.ToPixels(ControlRect(l, id));
+            EXPECT_EQ(frames[id == kFirstTab ? 2 : 0], r.At(Centre(px)))
+                << cases[c].dpi << " " << id;
+        }
+        // The rows of the caption's box that the text inks.
+        RECT box = map.ToPixels(
+            RECT{map.Width() - 133, map.Height() - 23, map.Width() - 2, map.Height() - 1});
+        for (int y = box.top; y < box.bottom; ++y) {
+            bool inked = false;
+            for (int x = box.left; x < box.right && !inked; ++x)
+                inked = r.At(x, y) != r.At(x, box.top - 2);
+            inkRows[c] += inked;
+        }
+    }
+    EXPECT_GT(inkRows[0], 5);
+    EXPECT_NEAR(1.5 * inkRows[0], inkRows[1], 2.5);
 }
