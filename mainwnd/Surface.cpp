@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -36,32 +37,61 @@ void DrawBackdrop(Graphics& g, const SurfaceSkin& skin, int W, int H, const RECT
     DrawImageInRect(&g, skin.content, homeLink);
 }
 
+void PrepareGraphics(Graphics& g, const PixelMap& map);
+
 // The pixels a control's picture may touch at the map's scale.
 RECT ControlPixels(const PixelMap& map, const ControlLayout& layout, int id) {
     return map.ToRepaint(ControlRect(layout, id));
 }
 
+// A control's frame at a scale, resampled once into a picture of the pixels it may touch
+// (premultiplied, transparent around it). Paints lay these down 1:1, which gives the same pixels
+// on a frame of any corner; a resampled draw does not (under Wine it lands a column apart).
+std::unique_ptr<Bitmap> ScaleControl(Image* image, const PixelMap& map, const ControlLayout& layout,
+                                     int id, int state) {
+    const RECT px = ControlPixels(map, layout, id);
+    auto sprite =
+        std::make_unique<Bitmap>(px.right - px.left, px.bottom - px.top, PixelFormat32bppPARGB);
+    if (sprite->GetLastStatus() != Ok)
+        return nullptr;
+    Graphics g(sprite.get());
+    PrepareGraphics(g, map);
+    g.TranslateTransform(static_cast<REAL>(-px.left), static_cast<REAL>(-px.top),
+                         MatrixOrderAppend);
+    const RECT rc = ControlRect(layout, id);
+    const INT w = rc.right - rc.left, h = rc.bottom - rc.top;
+    g.DrawImage(image, Rect(rc.left, rc.top, w, h), 0, state * h, w, h, UnitPixel);
+    return sprite;
+}
+
+// A control's frame at the map's scale; only asked for at a scale other than 1.
+using SpriteSource = std::function<Image*(int id, int state)>;
+
 // Each control whose pixels meet `within` in the frame of its state (frame k of a strip is rows
-// k·h to k·h + h - 1), into a target whose corner is at `offset` (only at scale 1, where a draw
-// at another corner gives the same pixels; at a scale the graphics' transform places them).
+// k·h to k·h + h - 1), into a target whose corner is at `offset`. At 1 the pictures are drawn
+// as they are; at a scale their resampled frames from `sprites`, 1:1, on graphics without a
+// transform.
 void DrawControls(Graphics& g, const SurfaceSkin& skin, const PixelMap& map,
                   const ControlLayout& layout, const ControlStates& states, const RECT& within,
-                  POINT offset) {
+                  POINT offset, const SpriteSource& sprites) {
     for (int id = kMinButton; id < kControlCount; ++id) {
         Image* image = skin.control[id];
         RECT px = ControlPixels(map, layout, id), meet;
         if (!image || !IntersectRect(&meet, &px, &within))
             continue;
+        if (!map.Unit()) {
+            if (Image* sprite = sprites(id, states.state[id]))
+                g.DrawImage(sprite,
+                            Rect(px.left - offset.x, px.top - offset.y, px.right - px.left,
+                                 px.bottom - px.top),
+                            0, 0, px.right - px.left, px.bottom - px.top, UnitPixel);
+            continue;
+        }
         RECT rc = ControlRect(layout, id);
         INT w = rc.right - rc.left, h = rc.bottom - rc.top;
         g.DrawImage(image, Rect(rc.left - offset.x, rc.top - offset.y, w, h), 0,
                     states.state[id] * h, w, h, UnitPixel);
     }
-}
-
-void DrawControls(Graphics& g, const SurfaceSkin& skin, const PixelMap& map,
-                  const ControlLayout& layout, const ControlStates& states) {
-    DrawControls(g, skin, map, layout, states, RECT{0, 0, LONG_MAX, LONG_MAX}, POINT{0, 0});
 }
 
 bool MeetsAnyControl(const PixelMap& map, const ControlLayout& layout, const RECT& rc) {
@@ -129,7 +159,19 @@ void DrawSurface(Graphics& g, const SurfaceSkin& skin, const PixelMap& map,
     const int W = map.Width(), H = map.Height();
     PrepareGraphics(g, map);
     DrawBackdrop(g, skin, W, H, layout.homeLink);
-    DrawControls(g, skin, map, layout, states);
+    {
+        GraphicsState scaled = g.Save();
+        g.ResetTransform();
+        g.SetInterpolationMode(InterpolationModeDefault);
+        g.SetPixelOffsetMode(PixelOffsetModeDefault);
+        std::unique_ptr<Bitmap> made[kControlCount];
+        DrawControls(g, skin, map, layout, states, RECT{0, 0, LONG_MAX, LONG_MAX}, POINT{0, 0},
+                     [&](int id, int state) -> Image* {
+                         made[id] = ScaleControl(skin.control[id], map, layout, id, state);
+                         return made[id].get();
+                     });
+        g.Restore(scaled);
+    }
     DrawCaption(g, skin, W, H);
 }
 
@@ -171,10 +213,8 @@ void CSurfaceCache::Paint(HDC hDC, const RECT& asked, const SurfaceSkin& skin, c
         BitBlt(hDC, rc.left, rc.top, w, h, frame.get(), rc.left, rc.top, SRCCOPY);
         return;
     }
-    // At 1 the frame is rc's size. At a scale it is the surface's, of which only rc is filled:
-    // the resampled pictures land differently on a frame of another corner.
-    const POINT corner = map.Unit() ? POINT{rc.left, rc.top} : POINT{0, 0};
-    if (!(map.Unit() ? frame.create(hDC, w, h) : frame.create(hDC, W, H)))
+    const POINT corner = {rc.left, rc.top};
+    if (!frame.create(hDC, w, h))
         return;
     // The kept rows that fall in rc, in three bands: the top rows as kept, the body (its rows
     // are all alike: the one kept is stretched over them) and the bottom bar.
@@ -198,8 +238,9 @@ void CSurfaceCache::Paint(HDC hDC, const RECT& asked, const SurfaceSkin& skin, c
     rows(bodyEnd, H, top + 1, false);
     if (MeetsAnyControl(map, layout, rc)) {
         Graphics g(frame.get());
-        PrepareGraphics(g, map);
-        DrawControls(g, skin, map, layout, states, rc, corner);
+        PrepareGraphics(g);
+        DrawControls(g, skin, map, layout, states, rc, corner,
+                     [&](int id, int state) { return Sprite(skin, map, layout, id, state); });
     }
     BitBlt(hDC, rc.left, rc.top, w, h, frame.get(), rc.left - corner.x, rc.top - corner.y, SRCCOPY);
 }
@@ -294,11 +335,14 @@ void CSurfaceCache::Prepare(HDC hDC, const SurfaceSkin& skin, const PixelMap& ma
     m_nTopRows = top;
     m_nBottomRows = bottomRows;
     {
-        // The first draw of each control's image costs more than the next ones; the surface
-        // drawn ahead is about to go, so it takes that first draw.
+        // The first draw of each control's image costs more than the next ones (at a scale, the
+        // resampling of its frame); the surface drawn ahead is about to go, so it takes that
+        // first draw.
         Graphics g(m_full.get());
-        PrepareGraphics(g, map);
-        DrawControls(g, skin, map, layout, ControlStates());
+        PrepareGraphics(g);
+        DrawControls(g, skin, map, layout, ControlStates(), RECT{0, 0, LONG_MAX, LONG_MAX},
+                     POINT{0, 0},
+                     [&](int id, int state) { return Sprite(skin, map, layout, id, state); });
     }
     DropBackdrop();
 }
@@ -312,6 +356,20 @@ void CSurfaceCache::DropStrips() {
     m_strips.reset();
     m_nTopRows = 0;
     m_nBottomRows = 0;
+    for (auto& frames : m_sprites) {
+        for (auto& sprite : frames)
+            sprite.reset();
+    }
+}
+
+Gdiplus::Bitmap* CSurfaceCache::Sprite(const SurfaceSkin& skin, const PixelMap& map,
+                                       const ControlLayout& layout, int id, int state) {
+    if (id < 0 || id >= kControlCount || state < 0 || state > 2)
+        return nullptr;
+    std::unique_ptr<Bitmap>& sprite = m_sprites[id][state];
+    if (!sprite && skin.control[id])
+        sprite = ScaleControl(skin.control[id], map, layout, id, state);
+    return sprite.get();
 }
 
 void CSurfaceCache::Release() {

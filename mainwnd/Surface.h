@@ -7,6 +7,7 @@
 #include "mainwnd/Interaction.h"
 #include "mainwnd/Scale.h"
 
+#include <memory>
 #include <vector>
 
 // The window's one-pixel border, in the skin's deepest blue; tools/make_skin.sh reads it here.
@@ -82,12 +83,17 @@ private:
                        int& bottomRows);
     void DropBackdrop();
     void DropStrips();
+    // At a scale: a control's frame resampled for the current size, made on first use.
+    Gdiplus::Bitmap* Sprite(const SurfaceSkin& skin, const PixelMap& map,
+                            const ControlLayout& layout, int id, int state);
 
     Key m_key; // what the strips were built for, or failed to be built for
     int m_nTopRows = 0;
     int m_nBottomRows = 0;
     // Rows 0 to m_nTopRows of the surface, then its bottom bar.
     MemorySurface m_strips;
+    // At a scale, each control's frames by id and state (see Surface.cpp).
+    std::unique_ptr<Gdiplus::Bitmap> m_sprites[kControlCount][3];
     // The whole surface but its caption, drawn ahead, until Prepare takes the strips from it.
     Key m_fullKey;
     MemorySurface m_full;
