@@ -1,7 +1,8 @@
 // The client side by side with two baseline window programs (bench/baseline.cpp: a bare window,
 // and the same window with a page in the web browser control), under one warm Wine server:
 // start-up to a painted window and to the first page's request, an "Auto" start, peak working
-// set, one full paint, the repaint of one tab and the first paint of a new window, the message loop
+// set, one full paint, the repaint of one tab (also at the scale of a 144-DPI monitor) and the
+// first paint of a new window, the message loop
 // while the box server never answers, Exit with a report in flight, and the executable's size.
 // Prints a table of medians, 90th percentiles and the client's ratios to each baseline.
 //
@@ -14,6 +15,7 @@
 #include "support/loopback_server.h"
 #include "support/test_util.h"
 #include "web/PageAddresses.h"
+#include "window/main_wnd_probe.h"
 
 #include <psapi.h>
 
@@ -268,11 +270,11 @@ double ExitWithReportInFlight(const Program& p, LoopbackServer& server) {
 // queue and then waits, as a message loop does after a mouse move: Wine copies the last frame to
 // the X screen in that wait (about 0.02 ms for a tab), and in a paint only when the thread has not
 // waited for 50 ms, which would time Wine's copy of everything drawn since instead (about 1 ms).
-void TimeTabRepaints(CMainWnd& wnd, std::vector<double>& out) {
+void TimeTabRepaints(CMainWnd& wnd, std::vector<double>& out, const PixelMap& map = PixelMap()) {
     ControlLayout l = ComputeLayout(kDefaultWidth, kDefaultHeight);
-    const RECT& tab = l.tab[3];
+    const RECT tab = map.ToPixels(l.tab[3]);
     const LPARAM on = MAKELPARAM((tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
-    const LPARAM off = MAKELPARAM(tab.left + 20, 400); // the body, below the tab
+    const LPARAM off = MAKELPARAM(tab.left + 20, tab.bottom + 300); // the body, below the tab
     wnd.UpdateWindow();
     // Only moves that leave something to repaint count (a message taken on the way, a leave say,
     // may have repainted already).
@@ -293,11 +295,25 @@ void TimeTabRepaints(CMainWnd& wnd, std::vector<double>& out) {
     }
 }
 
+// Full paints of a window, 200 after 10 warm-ups.
+void TimeFullPaints(CMainWnd& wnd, std::vector<double>& out) {
+    for (int i = 0; i < 210; ++i) {
+        double t = Now();
+        RedrawWindow(wnd.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        GdiFlush();
+        if (i >= 10)
+            out.push_back(Now() - t);
+    }
+}
+
+struct PaintTimes {
+    std::vector<double> first, paint, blit, tab, tabLarge, paint144, tab144;
+};
+
 // The first paint of a new main window in this process, as start-up shows it; then full paints
-// of it, the repaints of one tab at the default size and at 1280 x 1024, and a bare BitBlt of the
-// window's size.
-void TimePaints(std::vector<double>& first, std::vector<double>& paint, std::vector<double>& blit,
-                std::vector<double>& tab, std::vector<double>& tabLarge) {
+// of it, the repaints of one tab at the default size and at 1280 x 1024, the same at the scale of
+// a 144-DPI monitor, and a bare BitBlt of the window's size.
+void TimePaints(PaintTimes& times) {
     CMainWnd wnd;
     if (!IsWindow(wnd.m_hWnd))
         return;
@@ -305,18 +321,20 @@ void TimePaints(std::vector<double>& first, std::vector<double>& paint, std::vec
     double t0 = Now();
     wnd.UpdateWindow();
     GdiFlush();
-    first.push_back(Now() - t0);
-    for (int i = 0; i < 210; ++i) {
-        double t = Now();
-        RedrawWindow(wnd.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        GdiFlush();
-        if (i >= 10)
-            paint.push_back(Now() - t);
-    }
-    TimeTabRepaints(wnd, tab);
+    times.first.push_back(Now() - t0);
+    TimeFullPaints(wnd, times.paint);
+    TimeTabRepaints(wnd, times.tab);
     wnd.SetWindowPos(nullptr, 0, 0, 1280, 1024, SWP_NOZORDER);
     wnd.UpdateWindow();
-    TimeTabRepaints(wnd, tabLarge);
+    TimeTabRepaints(wnd, times.tabLarge);
+    // As on a 144-DPI monitor with room for the whole window: 1.5 times the default size.
+    CMainWndProbe probe(wnd);
+    probe.SetScale(144, RECT{0, 0, 4000, 3000});
+    wnd.SetWindowPos(nullptr, 0, 0, 1506, 1043, SWP_NOZORDER);
+    wnd.UpdateWindow();
+    TimeFullPaints(wnd, times.paint144);
+    TimeTabRepaints(wnd, times.tab144, probe.Map());
+    probe.SetScale(96, RECT{0, 0, 4000, 3000});
     wnd.SetWindowPos(nullptr, 0, 0, kDefaultWidth, kDefaultHeight, SWP_NOZORDER);
     wnd.UpdateWindow();
     HDC dc = GetDC(wnd.m_hWnd);
@@ -328,7 +346,7 @@ void TimePaints(std::vector<double>& first, std::vector<double>& paint, std::vec
         BitBlt(dc, 0, 0, kDefaultWidth, kDefaultHeight, mem, 0, 0, SRCCOPY);
         GdiFlush();
         if (i >= 10)
-            blit.push_back(Now() - t);
+            times.blit.push_back(Now() - t);
     }
     SelectObject(mem, old);
     DeleteObject(bitmap);
@@ -403,12 +421,9 @@ int wmain(int argc, wchar_t** argv) {
 
     // Warm-up (the first window of this process pays what only a process's first paint pays,
     // as at start-up), then the three programs interleaved.
-    std::vector<double> firstPaint, paint, blit, tab, tabLarge;
-    TimePaints(firstPaint, paint, blit, tab, tabLarge);
-    paint.clear();
-    blit.clear();
-    tab.clear();
-    tabLarge.clear();
+    PaintTimes warm, times;
+    TimePaints(warm);
+    times.first = warm.first;
     client.paints = TimeStart(client, false, sample).painted >= 0;
     base.paints = TimeStart(base, false, sample).painted >= 0;
     page.paints = TimeStart(page, false, sample).painted >= 0;
@@ -437,7 +452,7 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     server.SetRecordRequests(false);
-    TimePaints(firstPaint, paint, blit, tab, tabLarge);
+    TimePaints(times);
 
     server.SetResponse("/box.php", LoopbackResponse::Silent());
     std::vector<double> cProbe = {ProbeLoop(client, probeSeconds, server)};
@@ -467,11 +482,15 @@ int wmain(int argc, wchar_t** argv) {
     Row("peak working set", "MB", cp, bp, wp);
     Stats extra = {cp.median - bp.median, cp.p90 - bp.p90, 0};
     Row("  client minus baseline", "MB", extra, none, none);
-    Row("one full paint 1004x695 vs BitBlt", "ms", Of(paint), Of(blit), none);
-    Row("repaint of one tab, hover on/off", "ms", Of(tab), Of(paint), none,
+    const Stats paint = Of(times.paint);
+    Row("one full paint 1004x695 vs BitBlt", "ms", paint, Of(times.blit), none);
+    Row("repaint of one tab, hover on/off", "ms", Of(times.tab), paint, none,
         "against the full paint");
-    Row("  the same at 1280x1024", "ms", Of(tabLarge), Of(paint), none);
-    Row("first paint of a new window", "ms", Of(firstPaint), Of(paint), none,
+    Row("  the same at 1280x1024", "ms", Of(times.tabLarge), paint, none);
+    Row("one full paint at 144 DPI, 1506x1043", "ms", Of(times.paint144), paint, none,
+        "against the full paint at 96");
+    Row("  repaint of one tab at 144 DPI", "ms", Of(times.tab144), paint, none);
+    Row("first paint of a new window", "ms", Of(times.first), paint, none,
         "against the full paint: first of the process, then of a second window");
     Row("message loop, silent server (max)", "ms", Of(cProbe), Of(bProbe), none);
     Stats ce = Of(cExit);
