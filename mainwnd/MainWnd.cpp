@@ -194,6 +194,7 @@ void CMainWnd::CreateParts() {
 
     // The monitor the window opens on decides its scale.
     SetScale(AfxGetDpiForWindow(m_hWnd), WorkAreaAt(WindowRectOf(m_hWnd)));
+    SetIconsForDpi();
     const int cx = m_map.Pixels(m_nWidth), cy = m_map.Pixels(m_nHeight);
     POINT pos =
         CentredPosition(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), cx, cy);
@@ -344,6 +345,33 @@ void CMainWnd::SetScale(unsigned dpi, const RECT& work) {
     m_surface.Release();
 }
 
+namespace {
+
+// The application icon at the system's size for a metric and a DPI; null when it cannot be made.
+HICON LoadAppIcon(int metric, unsigned dpi) {
+    const int size = AfxGetSystemMetricsForDpi(metric, dpi);
+    return static_cast<HICON>(LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_APP),
+                                         IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+} // namespace
+
+void CMainWnd::SetIconsForDpi() {
+    // At 96 DPI the one shared icon serves everywhere, as it always has.
+    const bool sized = m_nDpi != USER_DEFAULT_SCREEN_DPI;
+    UniqueIcon big(sized ? LoadAppIcon(SM_CXICON, m_nDpi) : nullptr);
+    UniqueIcon small(sized ? LoadAppIcon(SM_CXSMICON, m_nDpi) : nullptr);
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big ? big.get() : m_hIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small ? small.get() : m_hIcon));
+    // The old ones go only once the window no longer holds them.
+    m_hIconBig = std::move(big);
+    m_hIconSmall = std::move(small);
+    // The notification area draws at the system DPI, whatever monitor the window is on.
+    const unsigned systemDpi = AfxGetSystemDpi();
+    if (!m_hIconTray && systemDpi != USER_DEFAULT_SCREEN_DPI)
+        m_hIconTray.reset(LoadAppIcon(SM_CXSMICON, systemDpi));
+}
+
 void CMainWnd::OnSize(UINT, int cx, int cy) {
     m_map = PixelMap(m_map.Scale(), cx, cy);
     m_nWidth = m_map.Width();
@@ -391,7 +419,7 @@ int CMainWnd::UpdateTrayIcon(DWORD dwMessage) {
     nid.uID = IDI_APP;
     nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     nid.uCallbackMessage = WM_TRAYNOTIFY;
-    nid.hIcon = m_hIcon;
+    nid.hIcon = m_hIconTray ? m_hIconTray.get() : m_hIcon;
     lstrcpynW(nid.szTip, L"Tovo开服", ARRAYSIZE(nid.szTip));
     Shell_NotifyIconW(dwMessage, &nid);
     return 0;
@@ -770,6 +798,7 @@ LRESULT CMainWnd::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
     const RECT target = *suggested;
     const RECT work = WorkAreaAt(target);
     SetScale(LOWORD(wParam), work);
+    SetIconsForDpi();
     // Every later size is of the new scale; this one sends WM_SIZE, which lays out and moves
     // the pages. A maximised window fills the new monitor's work area.
     const RECT& rc = m_states.maximized ? work : target;

@@ -142,6 +142,8 @@ private:
     void CalcResizeRects();
     // The scale for a DPI on the monitor whose work area is given, for every later size.
     void SetScale(unsigned dpi, const RECT& work);
+    // The window's icons for its DPI.
+    void SetIconsForDpi();
     // What a repaint of a design rectangle must cover in the client area.
     RECT ToRepaint(const RECT& design) const { return m_map.ToRepaint(design); }
 
@@ -182,6 +184,9 @@ private:
     std::wstring m_strAppPath;
 
     HICON m_hIcon = nullptr;
+    // Above 96 DPI: the window's icons at the system's sizes for its monitor, and the tray's for
+    // the system DPI; m_hIcon serves where these are null.
+    UniqueIcon m_hIconBig, m_hIconSmall, m_hIconTray;
     CWebDlg* m_pWebDlg[kTabCount] = {};
     Gdiplus::FontFamily* m_pFontFamily = nullptr;
     SIZE m_szRegion = {-1, -1}; // the size the window's region was made for

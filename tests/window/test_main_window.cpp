@@ -1,5 +1,6 @@
 // The main window in this process: what its creation sets up and how it follows size changes.
 
+#include "framework/afxdpi.h"
 #include "mainwnd/AccessibleRules.h"
 #include "support/loopback_server.h"
 #include "window/main_wnd_probe.h"
@@ -177,6 +178,15 @@ TEST_F(MainWindow, AtAScaleWhatGoesOutAndComesInIsScaled) {
                  reinterpret_cast<LPARAM>(&suggested));
     GetWindowRect(wnd.m_hWnd, &now);
     EXPECT_TRUE(SameRect(suggested, now));
+    // The window's small icon is made at the system's size for 144 DPI.
+    ICONINFO icon = {};
+    ASSERT_TRUE(GetIconInfo(
+        reinterpret_cast<HICON>(SendMessageW(wnd.m_hWnd, WM_GETICON, ICON_SMALL, 0)), &icon));
+    BITMAP bm = {};
+    GetObjectW(icon.hbmColor ? icon.hbmColor : icon.hbmMask, sizeof bm, &bm);
+    EXPECT_EQ(AfxGetSystemMetricsForDpi(SM_CXSMICON, 144), bm.bmWidth);
+    DeleteObject(icon.hbmColor);
+    DeleteObject(icon.hbmMask);
     EXPECT_DOUBLE_EQ(ChooseScale(144, work.right - work.left, work.bottom - work.top),
                      probe.Map().Scale());
     wnd.DestroyWindow();
