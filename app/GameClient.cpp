@@ -40,11 +40,19 @@ BOOL CGameClient::InitInstance() {
     // Its creation failed or threw: the start fails, and ExitInstance deletes the object.
     if (!IsWindow(wnd->m_hWnd))
         return FALSE;
-    bool autoStart = IsAutoStart(cmdLine);
-    wnd->CreateFirstPage();
+    if (IsAutoStart(cmdLine)) {
+        wnd->CreateFirstPage();
+        wnd->SetTimer(wnd->m_nTimerId, 60000, nullptr);
+        wnd->ShowWindow(SW_HIDE);
+        wnd->UpdateWindow();
+        return TRUE;
+    }
+    // Shown: the window's first frame does not wait for the page's window and browser control
+    // (about 30 ms); the page follows it before the message loop takes its first message.
     wnd->SetTimer(wnd->m_nTimerId, 60000, nullptr);
-    wnd->ShowWindow(autoStart ? SW_HIDE : SW_SHOW);
+    wnd->ShowWindow(SW_SHOW);
     wnd->UpdateWindow();
+    wnd->CreateFirstPageAfterFrame();
     return TRUE;
 }
 

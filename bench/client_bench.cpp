@@ -1,9 +1,10 @@
 // The client side by side with two baseline window programs (bench/baseline.cpp: a bare window,
 // and the same window with a page in the web browser control), under one warm Wine server:
-// start-up to a painted window, an "Auto" start, peak working set, one full paint and the first
-// paint of a new window, the message loop while the box server never answers, Exit with a report
-// in flight, and the executable's size. Prints a table of medians, 90th percentiles and the
-// client's ratios to each baseline.
+// start-up to a painted window and to the first page's request, an "Auto" start, peak working
+// set, one full paint, the repaint of one tab (also at the scale of a 144-DPI monitor) and the
+// first paint of a new window, the message loop
+// while the box server never answers, Exit with a report in flight, and the executable's size.
+// Prints a table of medians, 90th percentiles and the client's ratios to each baseline.
 //
 // usage: client_bench.exe [runs=15] [probe seconds=20]
 
@@ -14,6 +15,7 @@
 #include "support/loopback_server.h"
 #include "support/test_util.h"
 #include "web/PageAddresses.h"
+#include "window/main_wnd_probe.h"
 
 #include <psapi.h>
 
@@ -128,15 +130,17 @@ int TrayIconCount() {
 struct Program {
     const wchar_t* name;
     std::wstring exe;
-    std::wstring args;  // before "Auto", when that is added
-    COLORREF header;    // what the header sample shows once painted
-    bool paints = true; // cleared when the warm-up never saw the header painted
+    std::wstring args;         // before "Auto", when that is added
+    COLORREF header;           // what the header sample shows once painted
+    bool paints = true;        // cleared when the warm-up never saw the header painted
+    bool requestsPage = false; // asks the box server for the first tab's page
 };
 
 struct Start {
-    double answered = -1; // own window exists and its message loop answers
-    double painted = -1;  // visible, and the header sample shows the skin
-    double tray = -1;     // window answers and the tray shows one more icon
+    double answered = -1;  // own window exists and its message loop answers
+    double painted = -1;   // visible, and the header sample shows the skin
+    double tray = -1;      // window answers and the tray shows one more icon
+    double requested = -1; // the box server has the first page's request
     double peakMb = -1;
     double exitMs = -1;
 };
@@ -181,10 +185,14 @@ public:
     double t0 = 0;
 };
 
-// One start, timed from outside the process; every wait has a limit.
-Start TimeStart(const Program& p, bool autoStart, POINT sample) {
+// One start, timed from outside the process; every wait has a limit. With a server, the time the
+// first page's request reaches it too.
+Start TimeStart(const Program& p, bool autoStart, POINT sample, LoopbackServer* server = nullptr) {
     Start s;
     const int icons = TrayIconCount();
+    const bool waitRequest = server && p.requestsPage && !autoStart;
+    if (waitRequest)
+        server->ClearRequests();
     Launch run(p.exe, autoStart ? L"Auto" : p.args);
     if (!run.pi.hProcess)
         return s;
@@ -202,7 +210,10 @@ Start TimeStart(const Program& p, bool autoStart, POINT sample) {
             s.painted = Now() - run.t0;
         if (autoStart && s.answered >= 0 && s.tray < 0 && TrayIconCount() > icons)
             s.tray = Now() - run.t0;
-        if (s.answered >= 0 && (waitPaint ? s.painted >= 0 : !autoStart || s.tray >= 0))
+        if (waitRequest && s.requested < 0 && server->GetsOf("/") > 0)
+            s.requested = Now() - run.t0;
+        if (s.answered >= 0 && (waitPaint ? s.painted >= 0 : !autoStart || s.tray >= 0) &&
+            (!waitRequest || s.requested >= 0))
             break;
         Sleep(1);
     }
@@ -254,9 +265,55 @@ double ExitWithReportInFlight(const Program& p, LoopbackServer& server) {
     return w && server.RequestCount() > before ? run.Exit(w) : -1;
 }
 
+// The repaints of one tab as the pointer comes onto it and leaves it again, 100 of each after 10
+// warm-ups; the mouse rules run untimed. Before each paint the thread takes what waits in its
+// queue and then waits, as a message loop does after a mouse move: Wine copies the last frame to
+// the X screen in that wait (about 0.02 ms for a tab), and in a paint only when the thread has not
+// waited for 50 ms, which would time Wine's copy of everything drawn since instead (about 1 ms).
+void TimeTabRepaints(CMainWnd& wnd, std::vector<double>& out, const PixelMap& map = PixelMap()) {
+    ControlLayout l = ComputeLayout(kDefaultWidth, kDefaultHeight);
+    const RECT tab = map.ToPixels(l.tab[3]);
+    const LPARAM on = MAKELPARAM((tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
+    const LPARAM off = MAKELPARAM(tab.left + 20, tab.bottom + 300); // the body, below the tab
+    wnd.UpdateWindow();
+    // Only moves that leave something to repaint count (a message taken on the way, a leave say,
+    // may have repainted already).
+    for (int i = 0, timed = 0; timed < 220 && i < 2000; ++i) {
+        wnd.SendMessage(WM_MOUSEMOVE, 0, i % 2 ? off : on);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0,
+                            PM_REMOVE | PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE))
+            DispatchMessageW(&msg);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
+        if (!GetUpdateRect(wnd.m_hWnd, nullptr, FALSE))
+            continue;
+        double t = Now();
+        wnd.UpdateWindow();
+        GdiFlush();
+        if (timed++ >= 20)
+            out.push_back(Now() - t);
+    }
+}
+
+// Full paints of a window, 200 after 10 warm-ups.
+void TimeFullPaints(CMainWnd& wnd, std::vector<double>& out) {
+    for (int i = 0; i < 210; ++i) {
+        double t = Now();
+        RedrawWindow(wnd.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        GdiFlush();
+        if (i >= 10)
+            out.push_back(Now() - t);
+    }
+}
+
+struct PaintTimes {
+    std::vector<double> first, paint, blit, tab, tabLarge, paint144, tab144;
+};
+
 // The first paint of a new main window in this process, as start-up shows it; then full paints
-// of it, and a bare BitBlt of the same size.
-void TimePaints(std::vector<double>& first, std::vector<double>& paint, std::vector<double>& blit) {
+// of it, the repaints of one tab at the default size and at 1280 x 1024, the same at the scale of
+// a 144-DPI monitor, and a bare BitBlt of the window's size.
+void TimePaints(PaintTimes& times) {
     CMainWnd wnd;
     if (!IsWindow(wnd.m_hWnd))
         return;
@@ -264,14 +321,22 @@ void TimePaints(std::vector<double>& first, std::vector<double>& paint, std::vec
     double t0 = Now();
     wnd.UpdateWindow();
     GdiFlush();
-    first.push_back(Now() - t0);
-    for (int i = 0; i < 210; ++i) {
-        double t = Now();
-        RedrawWindow(wnd.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        GdiFlush();
-        if (i >= 10)
-            paint.push_back(Now() - t);
-    }
+    times.first.push_back(Now() - t0);
+    TimeFullPaints(wnd, times.paint);
+    TimeTabRepaints(wnd, times.tab);
+    wnd.SetWindowPos(nullptr, 0, 0, 1280, 1024, SWP_NOZORDER);
+    wnd.UpdateWindow();
+    TimeTabRepaints(wnd, times.tabLarge);
+    // As on a 144-DPI monitor with room for the whole window: 1.5 times the default size.
+    CMainWndProbe probe(wnd);
+    probe.SetScale(144, RECT{0, 0, 4000, 3000});
+    wnd.SetWindowPos(nullptr, 0, 0, 1506, 1043, SWP_NOZORDER);
+    wnd.UpdateWindow();
+    TimeFullPaints(wnd, times.paint144);
+    TimeTabRepaints(wnd, times.tab144, probe.Map());
+    probe.SetScale(96, RECT{0, 0, 4000, 3000});
+    wnd.SetWindowPos(nullptr, 0, 0, kDefaultWidth, kDefaultHeight, SWP_NOZORDER);
+    wnd.UpdateWindow();
     HDC dc = GetDC(wnd.m_hWnd);
     HDC mem = CreateCompatibleDC(dc);
     HBITMAP bitmap = CreateCompatibleBitmap(dc, kDefaultWidth, kDefaultHeight);
@@ -281,7 +346,7 @@ void TimePaints(std::vector<double>& first, std::vector<double>& paint, std::vec
         BitBlt(dc, 0, 0, kDefaultWidth, kDefaultHeight, mem, 0, 0, SRCCOPY);
         GdiFlush();
         if (i >= 10)
-            blit.push_back(Now() - t);
+            times.blit.push_back(Now() - t);
     }
     SelectObject(mem, old);
     DeleteObject(bitmap);
@@ -337,14 +402,18 @@ int wmain(int argc, wchar_t** argv) {
     ULONG_PTR gdiplus = 0;
     Gdiplus::GdiplusStartup(&gdiplus, &gdiplusInput, nullptr);
     const POINT sample = HeaderSamplePoint();
-    Program client = {L"client", dir + L"TovoBox.exe", L"",
-                      SkinHeaderColour(dir + L"skins\\Common\\", sample.y)};
+    Program client = {L"client", dir + L"TovoBox.exe",
+                      L"",       SkinHeaderColour(dir + L"skins\\Common\\", sample.y),
+                      true,      true};
     Program base = {L"baseline", dir + L"bench_baseline.exe", L"", kBaselineColour};
-    Program page = {L"baseline with a page", dir + L"bench_baseline_page.exe", TabPageAddress(0),
-                    kBaselineColour};
+    Program page = {L"baseline with a page",
+                    dir + L"bench_baseline_page.exe",
+                    TabPageAddress(0),
+                    kBaselineColour,
+                    true,
+                    true};
 
     LoopbackServer server(TOVO_TEST_PORT);
-    server.SetRecordRequests(false);
     if (!server.Start()) {
         std::fprintf(stderr, "loopback port %d is taken\n", TOVO_TEST_PORT);
         return 1;
@@ -352,25 +421,26 @@ int wmain(int argc, wchar_t** argv) {
 
     // Warm-up (the first window of this process pays what only a process's first paint pays,
     // as at start-up), then the three programs interleaved.
-    std::vector<double> firstPaint, paint, blit;
-    TimePaints(firstPaint, paint, blit);
-    paint.clear();
-    blit.clear();
+    PaintTimes warm, times;
+    TimePaints(warm);
+    times.first = warm.first;
     client.paints = TimeStart(client, false, sample).painted >= 0;
     base.paints = TimeStart(base, false, sample).painted >= 0;
     page.paints = TimeStart(page, false, sample).painted >= 0;
     std::vector<double> cPainted, bPainted, wPainted, cAnswered, bAnswered, wAnswered, cAuto, cTray,
-        cPeak, bPeak, wPeak;
+        cPeak, bPeak, wPeak, cRequested, wRequested;
     int notPainted = 0;
     for (int i = 0; i < runs; ++i) {
-        Start c = TimeStart(client, false, sample);
+        Start c = TimeStart(client, false, sample, &server);
         Start b = TimeStart(base, false, sample);
-        Start w = TimeStart(page, false, sample);
+        Start w = TimeStart(page, false, sample, &server);
         Start a = TimeStart(client, true, sample);
         notPainted += c.painted < 0;
         cPainted.push_back(c.painted);
         bPainted.push_back(b.painted);
         wPainted.push_back(w.painted);
+        cRequested.push_back(c.requested);
+        wRequested.push_back(w.requested);
         cAnswered.push_back(c.answered);
         bAnswered.push_back(b.answered);
         wAnswered.push_back(w.answered);
@@ -381,7 +451,8 @@ int wmain(int argc, wchar_t** argv) {
         wPeak.push_back(w.peakMb);
     }
 
-    TimePaints(firstPaint, paint, blit);
+    server.SetRecordRequests(false);
+    TimePaints(times);
 
     server.SetResponse("/box.php", LoopbackResponse::Silent());
     std::vector<double> cProbe = {ProbeLoop(client, probeSeconds, server)};
@@ -402,6 +473,7 @@ int wmain(int argc, wchar_t** argv) {
     const Stats none;
     Row("start -> visible and painted", "ms", Of(cPainted), Of(bPainted), Of(wPainted),
         notPainted ? note : "");
+    Row("start -> first page requested", "ms", Of(cRequested), none, Of(wRequested));
     Row("start -> window answers", "ms", Of(cAnswered), Of(bAnswered), Of(wAnswered));
     Row("\"Auto\" start -> window answers", "ms", Of(cAuto), Of(bAnswered), Of(wAnswered));
     Row("\"Auto\" start -> tray icon added", "ms", Of(cTray), Of(bAnswered), Of(wAnswered),
@@ -410,8 +482,15 @@ int wmain(int argc, wchar_t** argv) {
     Row("peak working set", "MB", cp, bp, wp);
     Stats extra = {cp.median - bp.median, cp.p90 - bp.p90, 0};
     Row("  client minus baseline", "MB", extra, none, none);
-    Row("one full paint 1004x695 vs BitBlt", "ms", Of(paint), Of(blit), none);
-    Row("first paint of a new window", "ms", Of(firstPaint), Of(paint), none,
+    const Stats paint = Of(times.paint);
+    Row("one full paint 1004x695 vs BitBlt", "ms", paint, Of(times.blit), none);
+    Row("repaint of one tab, hover on/off", "ms", Of(times.tab), paint, none,
+        "against the full paint");
+    Row("  the same at 1280x1024", "ms", Of(times.tabLarge), paint, none);
+    Row("one full paint at 144 DPI, 1506x1043", "ms", Of(times.paint144), paint, none,
+        "against the full paint at 96");
+    Row("  repaint of one tab at 144 DPI", "ms", Of(times.tab144), paint, none);
+    Row("first paint of a new window", "ms", Of(times.first), paint, none,
         "against the full paint: first of the process, then of a second window");
     Row("message loop, silent server (max)", "ms", Of(cProbe), Of(bProbe), none);
     Stats ce = Of(cExit);

@@ -137,6 +137,14 @@ struct CertContextTraits {
 };
 using UniqueCertContext = UniqueResource<CertContextTraits>;
 
+struct IconTraits {
+    using type = HICON;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { ::DestroyIcon(h); }
+};
+using UniqueIcon = UniqueResource<IconTraits>;
+
 // A DC obtained with GetDC, returned with ReleaseDC.
 class WindowDC {
 public:
@@ -175,7 +183,8 @@ public:
     ~MemorySurface() { reset(); }
     MemorySurface(const MemorySurface&) = delete;
     MemorySurface& operator=(const MemorySurface&) = delete;
-    // A new w x h surface compatible with hDC in place of the one held; false, and empty, on failure.
+    // A new w x h surface compatible with hDC in place of the one held; false, and empty, on
+    // failure.
     bool create(HDC hDC, int w, int h) {
         reset();
         m_dc.reset(::CreateCompatibleDC(hDC));

@@ -80,6 +80,16 @@ std::vector<RECT> SelectTab(ControlStates& s, const ControlLayout& layout, int t
     return RefreshControlStates(s, layout);
 }
 
+std::vector<RECT> ChangedControls(const ControlStates& before, const ControlStates& after,
+                                  const ControlLayout& layout) {
+    std::vector<RECT> rects;
+    for (int id = kMinButton; id < kControlCount; ++id) {
+        if (before.state[id] != after.state[id])
+            rects.push_back(ControlRect(layout, id));
+    }
+    return rects;
+}
+
 MouseOutcome MouseMove(ControlStates& s, const ControlLayout& layout, POINT pt) {
     MouseOutcome out;
     int id = HitTestControls(layout, pt, MouseMessage::Move);

@@ -68,6 +68,10 @@ int HitTestControls(const ControlLayout& layout, POINT pt, MouseMessage message)
 std::vector<RECT> RefreshControlStates(ControlStates& s, const ControlLayout& layout);
 // Makes tab i the selected one.
 std::vector<RECT> SelectTab(ControlStates& s, const ControlLayout& layout, int tab);
+// The rectangles of the controls whose state differs between two moments, in id order: of what
+// a rule asks to repaint, the rest would be drawn again in the same frame.
+std::vector<RECT> ChangedControls(const ControlStates& before, const ControlStates& after,
+                                  const ControlLayout& layout);
 // What clicking a control (or the home link) does, whatever its state: the mouse's release and
 // an accessible object's default action alike. A restore clears the maximised flag.
 MouseOutcome ClickOutcome(ControlStates& s, int id);

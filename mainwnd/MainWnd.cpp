@@ -1,5 +1,6 @@
 #include "mainwnd/MainWnd.h"
 
+#include "framework/afxdpi.h"
 #include "framework/afxsecurity.h"
 #include "mainwnd/AccessibleRules.h"
 #include "mainwnd/MainWndAccessible.h"
@@ -53,6 +54,39 @@ Gdiplus::Image* LoadSkinImage(const std::wstring& dir, const wchar_t* file) {
     return Premultiplied(new Gdiplus::Image(ExtendedPath(dir + file).c_str(), FALSE));
 }
 
+// The work area of the monitor that holds most of a rectangle.
+RECT WorkAreaAt(const RECT& rc) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(MonitorFromRect(&rc, MONITOR_DEFAULTTONEAREST), &info))
+        return info.rcWork;
+    RECT work = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    return work;
+}
+
+RECT WindowRectOf(HWND hWnd) {
+    RECT rc = {};
+    GetWindowRect(hWnd, &rc);
+    return rc;
+}
+
+// The pieces of the window's update region when it has a few; none for a plain rectangle or
+// one of many pieces, which are painted as their bounds.
+std::vector<RECT> UpdateRects(HWND hWnd) {
+    UniqueRegion region(CreateRectRgn(0, 0, 0, 0));
+    if (!region || GetUpdateRgn(hWnd, region.get(), FALSE) != COMPLEXREGION)
+        return {};
+    union {
+        RGNDATA data;
+        BYTE bytes[sizeof(RGNDATAHEADER) + kMostComposedRects * sizeof(RECT)];
+    } buffer;
+    if (GetRegionData(region.get(), sizeof buffer, &buffer.data) == 0)
+        return {};
+    const RECT* rects = reinterpret_cast<const RECT*>(buffer.data.Buffer);
+    return std::vector<RECT>(rects, rects + buffer.data.rdh.nCount);
+}
+
 } // namespace
 
 // The file names are the skin's published ones, which partners' skins use too: "fackback.png"
@@ -90,6 +124,8 @@ ON_WM_NCHITTEST()
 ON_WM_NCLBUTTONDOWN()
 ON_WM_SETCURSOR()
 ON_WM_GETMINMAXINFO()
+ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
+ON_MESSAGE(WM_SETTINGCHANGE, OnSettingChange)
 ON_WM_CLOSE()
 ON_WM_SYSCOMMAND()
 ON_MESSAGE(WM_TRAYNOTIFY, OnTrayNotify)
@@ -160,9 +196,13 @@ void CMainWnd::CreateParts() {
     // A frameless window still casts a shadow.
     SetClassLongW(m_hWnd, GCL_STYLE, GetClassLongW(m_hWnd, GCL_STYLE) | CS_DROPSHADOW);
 
-    POINT pos = CentredPosition(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                m_nWidth, m_nHeight);
-    SetWindowPos(nullptr, pos.x, pos.y, m_nWidth, m_nHeight, 0);
+    // The monitor the window opens on decides its scale.
+    SetScale(AfxGetDpiForWindow(m_hWnd), WorkAreaAt(WindowRectOf(m_hWnd)));
+    SetIconsForDpi();
+    const int cx = m_map.Pixels(m_nWidth), cy = m_map.Pixels(m_nHeight);
+    POINT pos =
+        CentredPosition(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), cx, cy);
+    SetWindowPos(nullptr, pos.x, pos.y, cx, cy, 0);
 
     g_pMainWnd = this;
     EnableDebugPrivilege();
@@ -268,19 +308,79 @@ void CMainWnd::CreateFontFamily() {
 }
 
 void CMainWnd::CreateFirstPage() {
+    if (m_pWebDlg[0])
+        return;
     RECT rc = {};
     GetClientRect(m_hWnd, &rc);
-    m_rcWebArea = WebAreaFor(rc.right, rc.bottom);
+    PixelMap map(m_map.Scale(), rc.right, rc.bottom);
+    m_rcWebArea = map.ToPixels(WebAreaFor(map.Width(), map.Height()));
     // A page that failed is already gone and must not be kept.
     m_pWebDlg[0] = CreatePage(0);
-    if (m_pWebDlg[0])
+    if (m_pWebDlg[0] && m_states.curTab == kFirstTab)
         m_pWebDlg[0]->ShowWindow(SW_SHOW);
 }
 
+void CMainWnd::CreateFirstPageAfterFrame() {
+    // Wine puts a window's pixels on the screen when its thread waits; a wait that ends at once
+    // does it without taking any message, so nobody finds the window without its page. Elsewhere
+    // the painted frame is on the screen already and the wait does nothing.
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
+    // Made before the window was shown, the page held the focus when it appeared; it takes it
+    // now from the window, and not from another program that took the foreground meanwhile.
+    bool focusPage = GetFocus() == m_hWnd;
+    CreateFirstPage();
+    if (focusPage && m_pWebDlg[0])
+        m_pWebDlg[0]->FocusPage();
+}
+
+void CMainWnd::SetScale(unsigned dpi, const RECT& work) {
+    m_nDpi = dpi;
+    RECT frame = {};
+    AfxAdjustWindowRectExForDpi(&frame, GetWindowLongW(m_hWnd, GWL_STYLE), FALSE,
+                                GetWindowLongW(m_hWnd, GWL_EXSTYLE), dpi);
+    double scale = ChooseScale(dpi, work.right - work.left, work.bottom - work.top,
+                               frame.right - frame.left, frame.bottom - frame.top);
+    if (scale == m_map.Scale())
+        return;
+    RECT client = {};
+    GetClientRect(m_hWnd, &client);
+    m_map = PixelMap(scale, client.right, client.bottom);
+    // The surface is rebuilt once, for the new scale, by the next paint.
+    m_surface.Release();
+}
+
+namespace {
+
+// The application icon at the system's size for a metric and a DPI; null when it cannot be made.
+HICON LoadAppIcon(int metric, unsigned dpi) {
+    const int size = AfxGetSystemMetricsForDpi(metric, dpi);
+    return static_cast<HICON>(LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_APP),
+                                         IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+} // namespace
+
+void CMainWnd::SetIconsForDpi() {
+    // At 96 DPI the one shared icon serves everywhere, as it always has.
+    const bool sized = m_nDpi != USER_DEFAULT_SCREEN_DPI;
+    UniqueIcon big(sized ? LoadAppIcon(SM_CXICON, m_nDpi) : nullptr);
+    UniqueIcon small(sized ? LoadAppIcon(SM_CXSMICON, m_nDpi) : nullptr);
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big ? big.get() : m_hIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small ? small.get() : m_hIcon));
+    // The old ones go only once the window no longer holds them.
+    m_hIconBig = std::move(big);
+    m_hIconSmall = std::move(small);
+    // The notification area draws at the system DPI, whatever monitor the window is on.
+    const unsigned systemDpi = AfxGetSystemDpi();
+    if (!m_hIconTray && systemDpi != USER_DEFAULT_SCREEN_DPI)
+        m_hIconTray.reset(LoadAppIcon(SM_CXSMICON, systemDpi));
+}
+
 void CMainWnd::OnSize(UINT, int cx, int cy) {
-    m_nWidth = cx;
-    m_nHeight = cy;
-    m_rcWebArea = WebAreaFor(cx, cy);
+    m_map = PixelMap(m_map.Scale(), cx, cy);
+    m_nWidth = m_map.Width();
+    m_nHeight = m_map.Height();
+    m_rcWebArea = m_map.ToPixels(WebAreaFor(m_nWidth, m_nHeight));
     for (CWebDlg* page : m_pWebDlg) {
         if (page)
             PlacePage(page);
@@ -323,7 +423,7 @@ int CMainWnd::UpdateTrayIcon(DWORD dwMessage) {
     nid.uID = IDI_APP;
     nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     nid.uCallbackMessage = WM_TRAYNOTIFY;
-    nid.hIcon = m_hIcon;
+    nid.hIcon = m_hIconTray ? m_hIconTray.get() : m_hIcon;
     lstrcpynW(nid.szTip, L"Tovo开服", ARRAYSIZE(nid.szTip));
     Shell_NotifyIconW(dwMessage, &nid);
     return 0;
@@ -426,10 +526,15 @@ void CMainWnd::OnSysCommand(UINT nID, LPARAM) {
 // ---- painting ----
 
 void CMainWnd::OnPaint() {
+    // Only what the system asks for is composed: a hover repaints one control, not the frame.
+    // The region is read before BeginPaint validates it.
+    std::vector<RECT> parts = UpdateRects(m_hWnd);
     PAINTSTRUCT ps;
     HDC hDC = BeginPaint(m_hWnd, &ps);
-    if (hDC)
-        PaintSurface(hDC);
+    if (hDC) {
+        for (const RECT& rc : RectsToCompose(ps.rcPaint, parts))
+            m_surface.Paint(hDC, rc, Skin(), m_map, m_layout, m_states);
+    }
     EndPaint(m_hWnd, &ps);
 }
 
@@ -463,26 +568,29 @@ SurfaceSkin CMainWnd::Skin() const {
 }
 
 void CMainWnd::PaintSurface(HDC hDC) {
-    m_surface.Paint(hDC, Skin(), m_nWidth, m_nHeight, m_layout, m_states);
+    m_surface.Paint(hDC, RECT{0, 0, m_map.PixelWidth(), m_map.PixelHeight()}, Skin(), m_map,
+                    m_layout, m_states);
 }
 
 void CMainWnd::PrepareBackdrop() {
     WindowDC dc(m_hWnd);
     if (dc.get())
-        m_surface.PrepareBackdrop(dc.get(), Skin(), m_nWidth, m_nHeight, m_layout);
+        m_surface.PrepareBackdrop(dc.get(), Skin(), m_map, m_layout);
 }
 
 void CMainWnd::PrepareSurface() {
     WindowDC dc(m_hWnd);
     if (dc.get())
-        m_surface.Prepare(dc.get(), Skin(), m_nWidth, m_nHeight, m_layout);
+        m_surface.Prepare(dc.get(), Skin(), m_map, m_layout);
 }
 
 // ---- mouse ----
 
 void CMainWnd::Apply(const MouseOutcome& out) {
-    for (const RECT& rc : out.invalidate)
-        InvalidateRect(m_hWnd, &rc, FALSE);
+    for (const RECT& rc : out.invalidate) {
+        RECT px = ToRepaint(rc);
+        InvalidateRect(m_hWnd, &px, FALSE);
+    }
     if (out.handCursor)
         SetCursor(LoadCursorW(nullptr, IDC_HAND));
     if (out.requestLeave) {
@@ -525,24 +633,32 @@ void CMainWnd::Apply(const MouseOutcome& out) {
 }
 
 template <typename Rule> void CMainWnd::RunMouseRule(Rule rule) {
-    Apply(rule(m_states, m_layout));
+    const ControlStates before = m_states;
+    MouseOutcome out = rule(m_states, m_layout);
+    // The rules ask for all ten controls at every hover change; a control in the same state
+    // would only be drawn again in the same frame.
+    out.invalidate = ChangedControls(before, m_states, m_layout);
+    Apply(out);
     Default();
 }
 
-void CMainWnd::OnMouseMove(UINT, POINT point) {
+void CMainWnd::OnMouseMove(UINT, POINT pixel) {
     // The pointer over the window's own surface takes the keyboard focus from a page.
     SetFocus(m_hWnd);
+    POINT point = m_map.ToDesign(pixel);
     RunMouseRule(
         [point](ControlStates& s, const ControlLayout& l) { return MouseMove(s, l, point); });
 }
 
-void CMainWnd::OnLButtonDown(UINT, POINT point) {
+void CMainWnd::OnLButtonDown(UINT, POINT pixel) {
     SetFocus(m_hWnd);
+    POINT point = m_map.ToDesign(pixel);
     RunMouseRule(
         [point](ControlStates& s, const ControlLayout& l) { return MouseDown(s, l, point); });
 }
 
-void CMainWnd::OnLButtonUp(UINT, POINT point) {
+void CMainWnd::OnLButtonUp(UINT, POINT pixel) {
+    POINT point = m_map.ToDesign(pixel);
     RunMouseRule(
         [point](ControlStates& s, const ControlLayout& l) { return MouseUp(s, l, point); });
 }
@@ -555,8 +671,12 @@ void CMainWnd::SelectTab(int tab) {
     if (tab < 0 || tab >= kTabCount)
         return;
     int before = m_states.curTab;
-    for (const RECT& rc : ::SelectTab(m_states, m_layout, tab))
-        InvalidateRect(m_hWnd, &rc, FALSE);
+    const ControlStates was = m_states;
+    ::SelectTab(m_states, m_layout, tab);
+    for (const RECT& rc : ChangedControls(was, m_states, m_layout)) {
+        RECT px = ToRepaint(rc);
+        InvalidateRect(m_hWnd, &px, FALSE);
+    }
     ShowTab(tab);
     if (m_states.curTab != before) {
         // Selection only: a tab never holds the focus (the window or a page does), and a focus
@@ -650,13 +770,14 @@ LRESULT CMainWnd::OnControlAction(WPARAM wParam, LPARAM) {
 void CMainWnd::CalcResizeRects() {
     RECT client = {};
     GetClientRect(m_hWnd, &client);
-    m_bands = CalcSizingBands(client.right, client.bottom);
+    m_map = PixelMap(m_map.Scale(), client.right, client.bottom);
+    m_bands = CalcSizingBands(m_map.Width(), m_map.Height());
 }
 
 LRESULT CMainWnd::OnNcHitTest(POINT point) {
     CalcResizeRects();
     ScreenToClient(m_hWnd, &point);
-    int code = SizingHitTest(m_bands, point);
+    int code = SizingHitTest(m_bands, m_map.ToDesign(point));
     return code ? code : Default();
 }
 
@@ -674,7 +795,43 @@ BOOL CMainWnd::OnSetCursor(HWND, UINT nHitTest, UINT) {
 }
 
 void CMainWnd::OnGetMinMaxInfo(MINMAXINFO* lpMMI) {
-    lpMMI->ptMinTrackSize.x = kDefaultWidth;
-    lpMMI->ptMinTrackSize.y = 700;
+    lpMMI->ptMinTrackSize.x = m_map.Pixels(kDefaultWidth);
+    lpMMI->ptMinTrackSize.y = m_map.Pixels(700);
     Default();
+}
+
+LRESULT CMainWnd::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
+    const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    if (!suggested)
+        return 0;
+    const RECT target = *suggested;
+    const RECT work = WorkAreaAt(target);
+    SetScale(LOWORD(wParam), work);
+    SetIconsForDpi();
+    // Every later size is of the new scale; this one sends WM_SIZE, which lays out and moves
+    // the pages. A maximised window fills the new monitor's work area.
+    const RECT& rc = m_states.maximized ? work : target;
+    SetWindowPos(nullptr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(m_hWnd, nullptr, FALSE);
+    return 0;
+}
+
+LRESULT CMainWnd::OnSettingChange(WPARAM wParam, LPARAM) {
+    if (wParam == SPI_SETWORKAREA && IsWindow(m_hWnd)) {
+        RECT window = WindowRectOf(m_hWnd);
+        RECT work = WorkAreaAt(window);
+        double before = m_map.Scale();
+        SetScale(m_nDpi, work);
+        if (m_states.maximized) {
+            MoveWindow(work.left, work.top, work.right - work.left, work.bottom - work.top, TRUE);
+        } else if (m_map.Scale() != before) {
+            // The window no longer fits at its scale: the same design size at the new one,
+            // centred where it was.
+            const int cx = m_map.Pixels(m_nWidth), cy = m_map.Pixels(m_nHeight);
+            MoveWindow((window.left + window.right - cx) / 2, (window.top + window.bottom - cy) / 2,
+                       cx, cy, TRUE);
+        }
+    }
+    return Default();
 }

@@ -3,6 +3,7 @@
 #include "framework/afxwin.h"
 #include "mainwnd/Interaction.h"
 #include "mainwnd/Layout.h"
+#include "mainwnd/Scale.h"
 #include "mainwnd/Surface.h"
 
 #include "framework/afxgdiplus.h"
@@ -32,6 +33,9 @@ public:
 
     // Opens the first tab's page; the page host plugs in here.
     void CreateFirstPage();
+    // The same for a window just shown and painted: its frame goes to the screen first, then
+    // the page is made and takes the keyboard focus the window has.
+    void CreateFirstPageAfterFrame();
     // The tab keys.
     HACCEL GetDefaultAccelerator() override;
 
@@ -43,6 +47,8 @@ public:
     std::wstring m_strVersion;
     std::wstring m_strChannel;
     UINT_PTR m_nTimerId = 1;
+    // Pixels per design unit; the page windows draw their offline picture at it.
+    double Scale() const { return m_map.Scale(); }
 
 protected:
     int OnCreate(LPCREATESTRUCTW lpCreateStruct);
@@ -59,6 +65,10 @@ protected:
     void OnNcLButtonDown(UINT nHitTest, POINT point);
     BOOL OnSetCursor(HWND hWnd, UINT nHitTest, UINT message);
     void OnGetMinMaxInfo(MINMAXINFO* lpMMI);
+    // Another monitor or another scale: the system's rectangle, the scale of that DPI.
+    LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
+    // A work area that changed (the taskbar moved or grew) refits the window.
+    LRESULT OnSettingChange(WPARAM wParam, LPARAM lParam);
     void OnClose();
     void OnDestroy();
     void OnSysCommand(UINT nID, LPARAM lParam);
@@ -130,9 +140,18 @@ private:
     // Moves a page over the page area.
     void PlacePage(CWebDlg* page);
     void CalcResizeRects();
+    // The scale for a DPI on the monitor whose work area is given, for every later size.
+    void SetScale(unsigned dpi, const RECT& work);
+    // The window's icons for its DPI.
+    void SetIconsForDpi();
+    // What a repaint of a design rectangle must cover in the client area.
+    RECT ToRepaint(const RECT& design) const { return m_map.ToRepaint(design); }
 
+    // The client area in design units; m_map puts them on its pixels.
     int m_nWidth = 0;
     int m_nHeight = 0;
+    PixelMap m_map;
+    unsigned m_nDpi = 96;
 
     Gdiplus::Image* m_pImgMin = nullptr;
     Gdiplus::Image* m_pImgMax = nullptr;
@@ -165,6 +184,9 @@ private:
     std::wstring m_strAppPath;
 
     HICON m_hIcon = nullptr;
+    // Above 96 DPI: the window's icons at the system's sizes for its monitor, and the tray's for
+    // the system DPI; m_hIcon serves where these are null.
+    UniqueIcon m_hIconBig, m_hIconSmall, m_hIconTray;
     CWebDlg* m_pWebDlg[kTabCount] = {};
     Gdiplus::FontFamily* m_pFontFamily = nullptr;
     SIZE m_szRegion = {-1, -1}; // the size the window's region was made for

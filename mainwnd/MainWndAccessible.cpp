@@ -305,7 +305,7 @@ STDMETHODIMP CMainWndAccessible::accLocation(long* pxLeft, long* pyTop, long* pc
             return self->accLocation(pxLeft, pyTop, pcxWidth, pcyHeight, varChild);
         },
         [&](long child) {
-            RECT rc = ChildRect(m_pWnd->m_layout, child);
+            RECT rc = m_pWnd->m_map.ToPixels(ChildRect(m_pWnd->m_layout, child));
             MapWindowPoints(m_pWnd->m_hWnd, nullptr, reinterpret_cast<POINT*>(&rc), 2);
             *pxLeft = rc.left;
             *pyTop = rc.top;
@@ -362,7 +362,7 @@ STDMETHODIMP CMainWndAccessible::accHitTest(long xLeft, long yTop, VARIANT* pvar
                 return ChildVariant(child, pvarChild);
         }
     }
-    SetI4(pvarChild, ChildAt(m_pWnd->m_layout, pt));
+    SetI4(pvarChild, ChildAt(m_pWnd->m_layout, m_pWnd->m_map.ToDesign(pt)));
     return S_OK;
 }
 

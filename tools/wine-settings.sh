@@ -18,6 +18,10 @@ cat <<'REG' | sed 's/$/\r/'
 "Microsoft YaHei"="WenQuanYi Micro Hei"
 "SimSun"="WenQuanYi Micro Hei"
 REG
+# A screen of another scale (TOVO_DPI, e.g. 144): the system DPI every process of the prefix reads.
+if [ -n "${TOVO_DPI:-}" ]; then
+    printf '[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"LogPixels"=dword:%08x\r\n\r\n' "$TOVO_DPI"
+fi
 if [ "$driver" = null ]; then
     printf '[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\r\n"Graphics"="null"\r\n\r\n'
 fi

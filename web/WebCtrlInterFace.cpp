@@ -102,7 +102,8 @@ STDMETHODIMP CWebCtrlInterFace::GetHostInfo(DOCHOSTUIINFO* pInfo) {
     // The size of the record's first five fields (size, flags, double-click, host style sheet and
     // namespace) as 32-bit Windows lays them out: what the control's first versions knew.
     pInfo->cbSize = 20;
-    pInfo->dwFlags = DOCHOSTUIFLAG_NO3DBORDER;
+    // The window draws at the monitor's scale: the engine zooms the pages to it as well.
+    pInfo->dwFlags = DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_DPI_AWARE;
     if (m_bNoScrollBars)
         pInfo->dwFlags |= DOCHOSTUIFLAG_SCROLL_NO;
     pInfo->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;

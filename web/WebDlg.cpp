@@ -211,9 +211,13 @@ LRESULT CWebDlg::OnPaint(WPARAM, LPARAM) {
                                static_cast<Gdiplus::REAL>(rc.bottom - rc.top));
         Gdiplus::Image* picture = g_pMainWnd ? g_pMainWnd->m_pImgNet : nullptr;
         if (picture) {
-            RECT rcPicture = CalcCentredImageRect(picture, rc);
-            DrawImageInRect(&graphics, picture, rcPicture);
-            m_rcRetry = RetryHotArea(rcPicture);
+            // Placed in the window's design units, drawn and clicked in pixels.
+            PixelMap map(g_pMainWnd->Scale(), rc.right, rc.bottom);
+            RECT rcPicture = CalcCentredImageRect(picture, RECT{0, 0, map.Width(), map.Height()});
+            if (!map.Unit())
+                graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+            DrawImageInRect(&graphics, picture, map.ToPixels(rcPicture));
+            m_rcRetry = map.ToPixels(RetryHotArea(rcPicture));
         }
     }
     EndPaint(m_hWnd, &ps);

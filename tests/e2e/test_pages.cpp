@@ -78,7 +78,7 @@ TEST_F(FirstPage, StartUpLoadsTabZeroOnceAndExitClosesThePageQuickly) {
         EXPECT_TRUE(WaitUntil([&] { return server.GetsOf("/") >= 1; }, 10000));
         HWND page = FindPage(w);
         ASSERT_TRUE(page);
-        // The page is asked for before the window is shown: wait for the shown start to show it.
+        // The shown start makes its page right after its first frame: wait for it to show.
         if (*args == 0)
             EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(page) != FALSE; }, 5000));
         else

@@ -1,11 +1,16 @@
 // The real executable: one instance, its window, "Auto", and what a second start does.
 
 #include "e2e/client_process.h"
+#include "mainwnd/AccessibleRules.h"
+#include "mainwnd/Scale.h"
 #include "res/resource.h"
 #include "support/test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
+
+#include <cmath>
 #include <memory>
 
 using namespace e2e;
@@ -71,6 +76,80 @@ TEST_F(Startup, FirstStartShowsOneCentredRoundedWindow) {
     DeleteObject(rgn);
 
     // Exit from the tray menu ends the program through its normal exit.
+    PostMessageW(w, WM_COMMAND, ID_EXIT, 0);
+    EXPECT_EQ(0u, first.WaitExit(10000));
+}
+
+// On a screen of more than 96 DPI (a prefix of its own: e2e.x11.Dpi*) the window has the scaled
+// size, or the largest that fits the work area; its page covers the scaled page area, a screen
+// reader finds each control at its scaled rectangle, and clicks at the scaled centres of a tab and
+// of the minimise button do what they do at 96.
+TEST_F(Startup, AtTheScreensDpiTheWindowAndWhatItAnswersAreScaled) {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    if (dpi == 96)
+        GTEST_SKIP() << "needs a prefix of another DPI (e2e.x11.Dpi*)";
+    RECT work = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const double scale = ChooseScale(dpi, work.right - work.left, work.bottom - work.top);
+    EXPECT_GT(scale, 1.0);
+
+    ClientInstall& install = Install();
+    ASSERT_TRUE(first.Start(install.ExePath()));
+    HWND w = WaitForMarkedWindow(kStartTimeout);
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(w) != FALSE; }, 5000));
+    ASSERT_GE(ProbeMessageLoop(w, 5000), 0);
+    RECT rc = WindowRect(w);
+    EXPECT_EQ(std::lround(1004 * scale), rc.right - rc.left);
+    EXPECT_EQ(std::lround(695 * scale), rc.bottom - rc.top);
+    const PixelMap map(scale, rc.right - rc.left, rc.bottom - rc.top);
+    EXPECT_EQ(1004, map.Width());
+    const ControlLayout l = ComputeLayout(map.Width(), map.Height());
+
+    HWND page = GetWindow(w, GW_CHILD);
+    ASSERT_TRUE(page);
+    RECT area = WindowRect(page);
+    MapWindowPoints(nullptr, w, reinterpret_cast<POINT*>(&area), 2);
+    RECT expected = map.ToPixels(WebAreaFor(map.Width(), map.Height()));
+    EXPECT_TRUE(EqualRect(&expected, &area));
+
+    ASSERT_HRESULT_SUCCEEDED(CoInitialize(nullptr));
+    IAccessible* acc = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(AccessibleObjectFromWindow(
+        w, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible, reinterpret_cast<void**>(&acc)));
+    VARIANT child;
+    child.vt = VT_I4;
+    for (int id = kMinButton; id < kControlCount; ++id) {
+        child.lVal = ChildOfControl(id);
+        long x = 0, y = 0, cx = 0, cy = 0;
+        ASSERT_HRESULT_SUCCEEDED(acc->accLocation(&x, &y, &cx, &cy, child));
+        RECT px = map.ToPixels(ControlRect(l, id));
+        EXPECT_EQ(rc.left + px.left, x) << "control " << id;
+        EXPECT_EQ(px.right - px.left, cx) << "control " << id;
+        EXPECT_EQ(px.bottom - px.top, cy) << "control " << id;
+    }
+    auto click = [&](int id) {
+        RECT px = map.ToPixels(ControlRect(l, id));
+        LPARAM at = MAKELPARAM((px.left + px.right) / 2, (px.top + px.bottom) / 2);
+        for (UINT m : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP})
+            PostMessageW(w, m, m == WM_LBUTTONDOWN ? MK_LBUTTON : 0, at);
+    };
+    click(kFirstTab + 3);
+    child.lVal = ChildOfControl(kFirstTab + 3);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            VARIANT state;
+            VariantInit(&state);
+            return SUCCEEDED(acc->get_accState(child, &state)) && state.vt == VT_I4 &&
+                   (state.lVal & STATE_SYSTEM_SELECTED);
+        },
+        5000));
+    click(kMinButton);
+    EXPECT_TRUE(WaitUntil([&] { return IsIconic(w) != FALSE; }, 5000));
+    acc->Release();
+    CoUninitialize();
     PostMessageW(w, WM_COMMAND, ID_EXIT, 0);
     EXPECT_EQ(0u, first.WaitExit(10000));
 }

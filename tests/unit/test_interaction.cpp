@@ -3,6 +3,7 @@
 
 #include "mainwnd/AccessibleRules.h"
 #include "mainwnd/Interaction.h"
+#include "mainwnd/Scale.h"
 
 #include <gtest/gtest.h>
 
@@ -159,6 +160,22 @@ TEST(MouseRules, LeaveIsRequestedOnceAndTheHandShowsOnlyOverTheHomeLink) {
     EXPECT_TRUE(MouseLeave(fresh, kLayout).invalidate.empty());
 }
 
+// Of the ten controls a hover change asks for, only those whose frame changed are repainted.
+TEST(MouseRules, OnlyControlsWhoseStateChangedNeedTheirPixelsAgain) {
+    ControlStates s;
+    ControlStates before = s;
+    MouseMove(s, kLayout, Tab(3));
+    EXPECT_EQ(RectSet({kLayout.tab[3]}), RectSet(ChangedControls(before, s, kLayout)));
+    before = s;
+    MouseMove(s, kLayout, kClose);
+    EXPECT_EQ(RectSet({kLayout.tab[3], kLayout.close}),
+              RectSet(ChangedControls(before, s, kLayout)));
+    before = s;
+    MouseMove(s, kLayout, kBody);
+    MouseMove(s, kLayout, kLogo);
+    EXPECT_EQ(RectSet({kLayout.close}), RectSet(ChangedControls(before, s, kLayout)));
+}
+
 TEST(TabKeys, NextAndPreviousWrapAndANumberSelectsItsTabWhenThereIsOne) {
     const struct {
         UINT command;
@@ -238,4 +255,46 @@ TEST(SizingRules, CornersWinOverEdgesAndEachBandHasItsCommandAndCursor) {
         EXPECT_EQ(c.cursor, CursorFor(code));
     }
     EXPECT_EQ(IDC_ARROW, CursorFor(HTCLIENT));
+}
+
+// One scale per monitor: its DPI / 96, or what fits the work area, never below 1; the map from
+// design units to pixels stretches the design size over the pixels and is the identity at 1.
+TEST(ScaleRules, TheScaleFitsTheWorkAreaAndMapsDesignUnitsOntoThePixels) {
+    struct Case {
+        unsigned dpi;
+        int workWidth, workHeight;
+        double scale;
+    } cases[] = {
+        {96, 1280, 1024, 1.0},   {96, 800, 600, 1.0},     {72, 1280, 1024, 1.0},
+        {120, 1280, 1024, 1.25}, {144, 1920, 1200, 1.5},  {144, 1920, 1032, 1.48},
+        {144, 1280, 1024, 1.27}, {192, 1280, 1024, 1.27}, {192, 3840, 2110, 2.0},
+        {144, 1004, 600, 1.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.dpi << " dpi " << c.workWidth << "x" << c.workHeight);
+        EXPECT_DOUBLE_EQ(c.scale, ChooseScale(c.dpi, c.workWidth, c.workHeight));
+    }
+    EXPECT_DOUBLE_EQ(1.25, ChooseScale(144, 1280, 1024, 25, 0)); // 1255 wide without the frame
+
+    PixelMap unit(1.0, 1004, 695);
+    EXPECT_TRUE(unit.Unit());
+    EXPECT_EQ(1004, unit.Width());
+    EXPECT_EQ(kLayout.close.left, unit.ToPixels(kLayout.close).left);
+    EXPECT_EQ(kClose.x, unit.ToDesign(kClose).x);
+
+    PixelMap map(1.5, 1506, 1043); // 695 x 1.5 = 1042.5: one row more than the design's
+    EXPECT_EQ(1004, map.Width());
+    EXPECT_EQ(695, map.Height());
+    EXPECT_EQ(1506, map.Pixels(1004));
+    const ControlLayout l = ComputeLayout(map.Width(), map.Height());
+    for (int id = kMinButton; id < kControlCount; ++id) {
+        RECT px = map.ToPixels(ControlRect(l, id));
+        POINT centre = {(px.left + px.right) / 2, (px.top + px.bottom) / 2};
+        EXPECT_EQ(id, HitTestControls(l, map.ToDesign(centre), MouseMessage::Move)) << id;
+        EXPECT_NEAR(1.5 * (ControlRect(l, id).right - ControlRect(l, id).left), px.right - px.left,
+                    1.0);
+    }
+    RECT whole = map.ToPixels(RECT{0, 0, map.Width(), map.Height()});
+    EXPECT_EQ(1506, whole.right);
+    EXPECT_EQ(1043, whole.bottom);
 }

@@ -194,7 +194,7 @@ TEST(DocHostHandler, FixedResultsWithoutDefaults) {
         info.pchHostCss = const_cast<OLECHAR*>(L"css");
         EXPECT_EQ(S_OK, p->GetHostInfo(&info));
         EXPECT_EQ(20u, info.cbSize);
-        EXPECT_EQ(0x0Cu, info.dwFlags);
+        EXPECT_EQ(0x4000000Cu, info.dwFlags);
         EXPECT_EQ(0u, info.dwDoubleClick);
         EXPECT_STREQ(L"css", info.pchHostCss);
         p->Release();

@@ -30,6 +30,9 @@ public:
     void AwaitSkin() { w.AwaitSkin(); }
     HANDLE SkinWorker() const { return w.m_hSkinThread; }
     SurfaceSkin Skin() const { return w.Skin(); }
+    // The scale of a monitor with that DPI and work area, for every later size.
+    void SetScale(unsigned dpi, const RECT& work) { w.SetScale(dpi, work); }
+    PixelMap Map() const { return w.m_map; }
     // Replaces every image by the file as GDI+ loads it, without any preparation.
     void UsePlainImages() {
         w.m_surface.Release();

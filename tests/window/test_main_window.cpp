@@ -1,5 +1,7 @@
 // The main window in this process: what its creation sets up and how it follows size changes.
 
+#include "framework/afxdpi.h"
+#include "mainwnd/AccessibleRules.h"
 #include "support/loopback_server.h"
 #include "window/main_wnd_probe.h"
 #include "support/test_util.h"
@@ -151,6 +153,74 @@ TEST_F(MainWindow, ControlsFollowEverySize) {
         EXPECT_EQ(s.w, box.right);
         EXPECT_EQ(s.h, box.bottom);
     }
+    wnd.DestroyWindow();
+}
+
+// At a scale the design keeps its units, and what goes out and comes in is scaled: the window's
+// size, the page area, the pointer over each control, the sizing edge, the minimum size and the
+// accessible object's locations. WM_DPICHANGED brings the system's rectangle.
+TEST_F(MainWindow, AtAScaleWhatGoesOutAndComesInIsScaled) {
+    CMainWnd wnd;
+    CMainWndProbe probe(wnd);
+    IAccessible* acc = probe.Accessible();
+    ASSERT_TRUE(acc);
+    const struct {
+        unsigned dpi;
+        int pw, ph;
+    } cases[] = {{144, 1506, 1043}, {120, 1255, 869}, {192, 2008, 1390}, {96, 1004, 695}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.dpi << " dpi");
+        probe.SetScale(c.dpi, RECT{0, 0, 4000, 3000});
+        SetWindowPos(wnd.m_hWnd, nullptr, 0, 0, c.pw, c.ph, SWP_NOMOVE | SWP_NOZORDER);
+        const PixelMap map = probe.Map();
+        EXPECT_EQ(1004, probe.Width());
+        EXPECT_EQ(695, probe.Height());
+        EXPECT_TRUE(SameRect(map.ToPixels(Rect(1, 46, 1003, 665)), wnd.m_rcWebArea));
+        const ControlLayout l = probe.Layout();
+        POINT origin = {0, 0};
+        ClientToScreen(wnd.m_hWnd, &origin);
+        for (int id = kMinButton; id < kControlCount; ++id) {
+            RECT px = map.ToPixels(ControlRect(l, id));
+            SendMessageW(wnd.m_hWnd, WM_MOUSEMOVE, 0,
+                         MAKELPARAM((px.left + px.right) / 2, (px.top + px.bottom) / 2));
+            if (id != kFirstTab) { // the selected tab keeps its frame under the pointer
+                EXPECT_EQ(id, probe.States().hoverId) << "control " << id;
+            }
+            long x = 0, y = 0, w = 0, h = 0;
+            VARIANT child;
+            child.vt = VT_I4;
+            child.lVal = ChildOfControl(id);
+            ASSERT_EQ(S_OK, acc->accLocation(&x, &y, &w, &h, child));
+            EXPECT_TRUE(
+                SameRect(px, Rect(x - origin.x, y - origin.y, x - origin.x + w, y - origin.y + h)));
+        }
+        MINMAXINFO mmi = {};
+        SendMessageW(wnd.m_hWnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+        EXPECT_EQ(map.Pixels(1004), mmi.ptMinTrackSize.x);
+        // The sizing edge is three units wide.
+        const int edge = origin.x + c.pw - map.Pixels(3) + 1;
+        EXPECT_EQ(HTRIGHT,
+                  SendMessageW(wnd.m_hWnd, WM_NCHITTEST, 0, MAKELPARAM(edge, origin.y + c.ph / 2)));
+    }
+    acc->Release();
+    RECT work = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    RECT suggested = {20, 10, 20 + 1506, 10 + 1043}, now = {};
+    SendMessageW(wnd.m_hWnd, WM_DPICHANGED, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+    GetWindowRect(wnd.m_hWnd, &now);
+    EXPECT_TRUE(SameRect(suggested, now));
+    // The window's small icon is made at the system's size for 144 DPI.
+    ICONINFO icon = {};
+    ASSERT_TRUE(GetIconInfo(
+        reinterpret_cast<HICON>(SendMessageW(wnd.m_hWnd, WM_GETICON, ICON_SMALL, 0)), &icon));
+    BITMAP bm = {};
+    GetObjectW(icon.hbmColor ? icon.hbmColor : icon.hbmMask, sizeof bm, &bm);
+    EXPECT_EQ(AfxGetSystemMetricsForDpi(SM_CXSMICON, 144), bm.bmWidth);
+    DeleteObject(icon.hbmColor);
+    DeleteObject(icon.hbmMask);
+    EXPECT_DOUBLE_EQ(ChooseScale(144, work.right - work.left, work.bottom - work.top),
+                     probe.Map().Scale());
     wnd.DestroyWindow();
 }
 

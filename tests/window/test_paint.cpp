@@ -182,14 +182,18 @@ TEST_F(Paint, PreparedImagesDrawTheSamePixelsAsPlainOnes) {
     EXPECT_EQ(0, differing);
 }
 
-// The whole surface drawn afresh and composed as every paint once composed it.
-void DrawFresh(HDC dc, CMainWndProbe& probe, int W, int H) {
+// The whole surface drawn afresh and composed as every paint once composed it, at the window's
+// scale when it has one.
+void DrawFresh(HDC dc, CMainWndProbe& probe, int W, int H, bool scaled = false) {
     HDC mem = CreateCompatibleDC(dc);
     HBITMAP frame = CreateCompatibleBitmap(dc, W, H);
     HGDIOBJ old = SelectObject(mem, frame);
     {
         Gdiplus::Graphics g(mem);
-        DrawSurface(g, probe.Skin(), W, H, probe.Layout(), probe.States());
+        if (scaled)
+            DrawSurface(g, probe.Skin(), probe.Map(), probe.Layout(), probe.States());
+        else
+            DrawSurface(g, probe.Skin(), W, H, probe.Layout(), probe.States());
     }
     BitBlt(dc, 0, 0, W, H, mem, 0, 0, SRCCOPY);
     SelectObject(mem, old);
@@ -247,4 +251,122 @@ TEST_F(Paint, KeptSurfaceDrawsWhatAFreshDrawDraws) {
         EXPECT_EQ(0u, shown(W, H, false).Differing(shown(W, H, true)));
         probe.SetStates(ControlStates());
     }
+}
+
+// Repaints of only what changed, in one piece or in several, leave the window as a full compose
+// of the new states would, at the default size, a larger one and maximised, at 96 and 144 DPI.
+TEST_F(Paint, RepaintsOfWhatChangedLeaveWhatAFullComposeLeaves) {
+    CMainWnd wnd;
+    CMainWndProbe probe(wnd);
+    probe.UseSkin(m_skin);
+    ShowWindow(wnd.m_hWnd, SW_SHOWNA);
+    auto window = [&](int W, int H) {
+        return Render(W, H, [&](HDC out) {
+            HDC dc = GetDC(wnd.m_hWnd);
+            BitBlt(out, 0, 0, W, H, dc, 0, 0, SRCCOPY);
+            ReleaseDC(wnd.m_hWnd, dc);
+        });
+    };
+    auto half = [](RECT r, bool upper) {
+        (upper ? r.bottom : r.top) = (r.top + r.bottom) / 2;
+        return r;
+    };
+    RECT work = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const struct {
+        unsigned dpi;
+        SIZE size;
+    } cases[] = {{96, {1004, 695}},   {96, {1200, 800}},   {96, {work.right, work.bottom}},
+                 {144, {1506, 1043}}, {144, {1800, 1200}}, {144, {work.right, work.bottom}}};
+    for (const auto& c : cases) {
+        const int PW = c.size.cx, PH = c.size.cy;
+        SCOPED_TRACE(testing::Message() << PW << "x" << PH << " at " << c.dpi);
+        probe.SetScale(c.dpi, RECT{0, 0, 4000, 3000});
+        SetWindowPos(wnd.m_hWnd, nullptr, 0, 0, PW, PH, SWP_NOMOVE | SWP_NOZORDER);
+        RedrawWindow(wnd.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        const PixelMap map = probe.Map();
+        const int W = map.Width(), H = map.Height();
+        const ControlLayout l = probe.Layout();
+        const int tab = kFirstTab;
+        // Each step: the states it sets, and what it asks to repaint.
+        const struct {
+            const char* what;
+            std::vector<std::pair<int, int>> states; // control id, state
+            std::vector<RECT> repaint;
+        } steps[] = {
+            {"hover on a tab", {{tab + 2, kHover}}, {l.tab[2]}},
+            {"hover to a far tab", {{tab + 2, 0}, {tab + 5, kHover}}, {l.tab[2], l.tab[5]}},
+            {"close pressed", {{kCloseButton, kPressed}}, {l.close}},
+            {"another tab selected", {{tab, 0}, {tab + 3, kPressed}}, {l.tab[0], l.tab[3]}},
+            {"a button in halves", {{kMinButton, kHover}}, {half(l.min, true), half(l.min, false)}},
+            {"a column through every band", {}, {RECT{W - 60, 0, W - 50, H}}},
+            {"across tabs into the body",
+             {{tab + 1, kHover}},
+             {RECT{l.tab[1].left - 5, l.tab[1].top, l.tab[1].right + 5, 300}}},
+            {"the bottom bar", {}, {RECT{0, H - 40, W, H}}},
+            {"everything back",
+             {{tab, kPressed},
+              {tab + 1, 0},
+              {tab + 3, 0},
+              {tab + 5, 0},
+              {kCloseButton, 0},
+              {kMinButton, 0}},
+             {RECT{0, 0, W, 48}}},
+        };
+        for (const auto& step : steps) {
+            SCOPED_TRACE(step.what);
+            ControlStates s = probe.States();
+            for (auto [id, state] : step.states)
+                s.state[id] = state;
+            probe.SetStates(s);
+            for (const RECT& rc : step.repaint) {
+                RECT px = map.ToRepaint(rc);
+                InvalidateRect(wnd.m_hWnd, &px, FALSE);
+            }
+            UpdateWindow(wnd.m_hWnd);
+            Render repainted = window(PW, PH);
+            HDC dc = GetDC(wnd.m_hWnd);
+            DrawFresh(dc, probe, PW, PH, true);
+            ReleaseDC(wnd.m_hWnd, dc);
+            EXPECT_EQ(0u, repainted.Differing(window(PW, PH)));
+        }
+    }
+}
+
+// At 144 DPI every control shows its frame around its scaled centre and the caption's glyphs
+// come from a font made for the scale: ink half as tall again as at 96, not a stretched bitmap.
+TEST_F(Paint, AtAScaleControlsAndCaptionAreDrawnForThePixels) {
+    CMainWnd wnd;
+    CMainWndProbe probe(wnd);
+    probe.UseSkin(m_skin);
+    int inkRows[2] = {};
+    const struct {
+        unsigned dpi;
+        int w, h;
+    } cases[] = {{96, 1004, 695}, {144, 1506, 1043}};
+    for (int c = 0; c < 2; ++c) {
+        const int PW = cases[c].w, PH = cases[c].h;
+        probe.SetScale(cases[c].dpi, RECT{0, 0, 4000, 3000});
+        SetWindowPos(wnd.m_hWnd, nullptr, 0, 0, PW, PH, SWP_NOMOVE | SWP_NOZORDER);
+        const PixelMap map = probe.Map();
+        const ControlLayout l = probe.Layout();
+        Render r(wnd.m_hWnd, PW, PH);
+        for (int id = kMinButton; id < kControlCount; ++id) {
+            const DWORD* frames = id < kFirstTab ? kButtonFrame : kTabFrame;
+            RECT px = map.ToPixels(ControlRect(l, id));
+            EXPECT_EQ(frames[id == kFirstTab ? 2 : 0], r.At(Centre(px)))
+                << cases[c].dpi << " " << id;
+        }
+        // The rows of the caption's box that the text inks.
+        RECT box = map.ToPixels(
+            RECT{map.Width() - 133, map.Height() - 23, map.Width() - 2, map.Height() - 1});
+        for (int y = box.top; y < box.bottom; ++y) {
+            bool inked = false;
+            for (int x = box.left; x < box.right && !inked; ++x)
+                inked = r.At(x, y) != r.At(x, box.top - 2);
+            inkRows[c] += inked;
+        }
+    }
+    EXPECT_GT(inkRows[0], 5);
+    EXPECT_NEAR(1.5 * inkRows[0], inkRows[1], 2.5);
 }
