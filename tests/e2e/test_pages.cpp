@@ -104,8 +104,9 @@ TEST_F(FirstPage, CreatedOfflineShowsThePictureAndPutsTheLoadOff) {
     HWND w = WaitForMarkedWindow(kStartTimeout);
     ASSERT_TRUE(w);
     ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(w) != FALSE; }, 5000));
-    HWND page = FindPage(w);
-    ASSERT_TRUE(page);
+    // The page follows the window's first frame.
+    HWND page = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (page = FindPage(w)) != nullptr; }, 5000));
     ASSERT_GE(ProbeMessageLoop(w, 5000), 0);
     Sleep(1000);
     EXPECT_EQ(0u, server.GetsOf("/"));
