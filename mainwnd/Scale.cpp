@@ -56,10 +56,10 @@ int PixelMap::Pixels(int design) const {
     return m_scale == 1.0 ? design : static_cast<int>(std::lround(design * m_scale));
 }
 
-std::wstring DoubleSkinFile(const std::wstring& file) {
+std::wstring DoubleSkinFile(std::wstring file) {
     const size_t dot = file.rfind(L'.');
-    const size_t at = dot == std::wstring::npos ? file.size() : dot;
-    return file.substr(0, at) + L"@2x" + file.substr(at);
+    file.insert(dot == std::wstring::npos ? file.size() : dot, L"@2x");
+    return file;
 }
 
 bool IsDoubleSkinPicture(unsigned width, unsigned height, unsigned doubleWidth,

@@ -24,7 +24,7 @@ constexpr unsigned kMostDoubleSkinPixels = 8192;
 inline bool WantsDoubleSkin(double scale) {
     return scale > 1.0;
 }
-std::wstring DoubleSkinFile(const std::wstring& file);
+std::wstring DoubleSkinFile(std::wstring file);
 bool IsDoubleSkinPicture(unsigned width, unsigned height, unsigned doubleWidth,
                          unsigned doubleHeight);
 
