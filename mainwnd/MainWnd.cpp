@@ -49,9 +49,22 @@ Gdiplus::Image* Premultiplied(Gdiplus::Image* image) {
     return copy;
 }
 
-// A missing file still gives an image object, which then draws nothing.
-Gdiplus::Image* LoadSkinImage(const std::wstring& dir, const wchar_t* file) {
-    return Premultiplied(new Gdiplus::Image(ExtendedPath(dir + file).c_str(), FALSE));
+// A missing file still gives an image object, which then draws nothing. With `twice`, the
+// file's @2x picture where it is a sound one (`doubled`), else the file itself.
+Gdiplus::Image* LoadSkinImage(const std::wstring& dir, const wchar_t* file, bool twice,
+                              bool& doubled) {
+    doubled = false;
+    auto* image = new Gdiplus::Image(ExtendedPath(dir + file).c_str(), FALSE);
+    if (twice) {
+        auto* big = new Gdiplus::Image(ExtendedPath(dir + DoubleSkinFile(file)).c_str(), FALSE);
+        // Sizes come from the header; the pixels are decoded only once it is taken.
+        doubled = IsDoubleSkinPicture(image->GetWidth(), image->GetHeight(), big->GetWidth(),
+                                      big->GetHeight());
+        delete (doubled ? image : big);
+        if (doubled)
+            image = big;
+    }
+    return Premultiplied(image);
 }
 
 // The work area of the monitor that holds most of a rectangle.
@@ -105,6 +118,16 @@ const wchar_t* CMainWnd::SkinFile(size_t i) {
 
 Gdiplus::Image*& CMainWnd::SkinSlot(size_t i) {
     return i < std::size(s_skin) ? this->*s_skin[i].field : m_pImgTab[i - std::size(s_skin)];
+}
+
+int CMainWnd::SkinFactor(const Gdiplus::Image* image) const {
+    for (size_t i = 0; i < kSkinCount; ++i) {
+        const Gdiplus::Image* slot =
+            i < std::size(s_skin) ? this->*s_skin[i].field : m_pImgTab[i - std::size(s_skin)];
+        if (image && slot == image)
+            return m_bSkinDoubled[i] ? 2 : 1;
+    }
+    return 1;
 }
 
 BEGIN_MESSAGE_MAP(CMainWnd, CWnd)
@@ -189,6 +212,8 @@ void CMainWnd::CreateParts() {
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
+    // The monitor the window opens on decides its scale, and the scale the skin's pictures.
+    SetScale(AfxGetDpiForWindow(m_hWnd), WorkAreaAt(WindowRectOf(m_hWnd)));
     BeginLoadSkin();
     LayoutControls();
     LoadChannel();
@@ -196,8 +221,6 @@ void CMainWnd::CreateParts() {
     // A frameless window still casts a shadow.
     SetClassLongW(m_hWnd, GCL_STYLE, GetClassLongW(m_hWnd, GCL_STYLE) | CS_DROPSHADOW);
 
-    // The monitor the window opens on decides its scale.
-    SetScale(AfxGetDpiForWindow(m_hWnd), WorkAreaAt(WindowRectOf(m_hWnd)));
     SetIconsForDpi();
     const int cx = m_map.Pixels(m_nWidth), cy = m_map.Pixels(m_nHeight);
     POINT pos =
@@ -232,12 +255,16 @@ void CMainWnd::LoadSkin() {
 }
 
 void CMainWnd::BeginLoadSkin() {
-    AwaitSkin();
-    m_surface.Release();
-    m_pendingSkin.reset(new PendingSkin{m_strSkinDir, {}});
-    m_hSkinThread = AfxBeginThread(SkinThreadProc, m_pendingSkin.get());
+    StartSkinWorker();
     m_nWidth = kDefaultWidth;
     m_nHeight = kDefaultHeight;
+}
+
+void CMainWnd::StartSkinWorker() {
+    AwaitSkin();
+    m_surface.Release();
+    m_pendingSkin.reset(new PendingSkin{m_strSkinDir, WantsDoubleSkin(m_map.Scale())});
+    m_hSkinThread = AfxBeginThread(SkinThreadProc, m_pendingSkin.get());
 }
 
 UINT CMainWnd::SkinThreadProc(LPVOID pParam) {
@@ -246,7 +273,8 @@ UINT CMainWnd::SkinThreadProc(LPVOID pParam) {
     auto* pending = static_cast<PendingSkin*>(pParam);
     HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED); // for codecs that are COM objects
     for (size_t i = 0; i < kSkinCount; ++i)
-        pending->image[i] = LoadSkinImage(pending->dir, SkinFile(i));
+        pending->image[i] =
+            LoadSkinImage(pending->dir, SkinFile(i), pending->twice, pending->doubled[i]);
     if (SUCCEEDED(com))
         CoUninitialize();
     return 0;
@@ -268,13 +296,16 @@ void CMainWnd::AwaitSkin() {
     for (size_t i = 0; i < kSkinCount; ++i) {
         Gdiplus::Image*& image = m_pendingSkin->image[i];
         if (!image)
-            image = LoadSkinImage(m_pendingSkin->dir, SkinFile(i));
+            image = LoadSkinImage(m_pendingSkin->dir, SkinFile(i), m_pendingSkin->twice,
+                                  m_pendingSkin->doubled[i]);
         // A skin loaded again replaces the images of the last one.
         Gdiplus::Image*& slot = SkinSlot(i);
         delete slot;
         slot = image;
         image = nullptr;
+        m_bSkinDoubled[i] = m_pendingSkin->doubled[i];
     }
+    m_bSkinTwice = m_pendingSkin->twice;
     m_pendingSkin.reset();
     // A paint in between kept the old pictures.
     m_surface.Release();
@@ -288,6 +319,7 @@ void CMainWnd::ReleaseSkin() {
         Gdiplus::Image*& image = SkinSlot(i);
         delete image;
         image = nullptr;
+        m_bSkinDoubled[i] = false;
     }
 }
 
@@ -347,6 +379,15 @@ void CMainWnd::SetScale(unsigned dpi, const RECT& work) {
     m_map = PixelMap(scale, client.right, client.bottom);
     // The surface is rebuilt once, for the new scale, by the next paint.
     m_surface.Release();
+    // Across 1, a loaded skin changes between its 1x and its @2x pictures.
+    bool loaded = m_pendingSkin != nullptr;
+    for (size_t i = 0; i < kSkinCount && !loaded; ++i)
+        loaded = SkinSlot(i) != nullptr;
+    const bool twice = m_pendingSkin ? m_pendingSkin->twice : m_bSkinTwice;
+    if (loaded && WantsDoubleSkin(scale) != twice) {
+        StartSkinWorker();
+        AwaitSkin();
+    }
 }
 
 namespace {
@@ -554,7 +595,9 @@ void CMainWnd::OnNcPaint() {}
 SurfaceSkin CMainWnd::Skin() const {
     SurfaceSkin skin;
     skin.top = m_pImgTop;
+    skin.topFactor = SkinFactor(m_pImgTop);
     skin.bottom = m_pImgBottom;
+    skin.bottomFactor = SkinFactor(m_pImgBottom);
     skin.logo = m_pImgLogo;
     skin.content = m_pImgContent;
     skin.control[kMinButton] = m_pImgMin;
@@ -563,6 +606,8 @@ SurfaceSkin CMainWnd::Skin() const {
     skin.control[kFeedbackButton] = m_pImgFeedback;
     for (int i = 0; i < kTabCount; ++i)
         skin.control[kFirstTab + i] = m_pImgTab[i];
+    for (int id = kMinButton; id < kControlCount; ++id)
+        skin.controlFactor[id] = SkinFactor(skin.control[id]);
     skin.font = m_pFontFamily;
     return skin;
 }

@@ -44,6 +44,8 @@ public:
     std::atomic<BOOL> m_bOnline{FALSE};
     RECT m_rcWebArea = {};
     Gdiplus::Image* m_pImgNet = nullptr;
+    // Pixels per design unit of m_pImgNet: 2 for the skin's @2x picture.
+    int NetFactor() const { return SkinFactor(m_pImgNet); }
     std::wstring m_strVersion;
     std::wstring m_strChannel;
     UINT_PTR m_nTimerId = 1;
@@ -99,6 +101,8 @@ private:
     // Skin picture i in loading order, and the field it goes into.
     static const wchar_t* SkinFile(size_t i);
     Gdiplus::Image*& SkinSlot(size_t i);
+    // Pixels per design unit of a skin field's picture: 2 where its @2x picture was loaded.
+    int SkinFactor(const Gdiplus::Image* image) const;
 
     // OnCreate's work; what it throws fails the creation.
     void CreateParts();
@@ -110,6 +114,8 @@ private:
     void BeginLoadSkin();
     void AwaitSkin();
     void JoinSkinWorker();
+    // Starts decoding the skin for the current scale, after any pending one is in.
+    void StartSkinWorker();
     static UINT SkinThreadProc(LPVOID pParam);
     void LayoutControls();
     void LoadChannel();
@@ -163,9 +169,16 @@ private:
     Gdiplus::Image* m_pImgTop = nullptr;
     Gdiplus::Image* m_pImgContent = nullptr;
 
+    // Picture i is the skin's @2x one; the fields' skin was loaded for a scale above 1.
+    bool m_bSkinDoubled[kSkinCount] = {};
+    bool m_bSkinTwice = false;
+
     struct PendingSkin {
         std::wstring dir;
+        // The @2x pictures where sound, and which were taken.
+        bool twice = false;
         Gdiplus::Image* image[kSkinCount] = {}; // in loading order; null when not decoded
+        bool doubled[kSkinCount] = {};
         ~PendingSkin() {
             for (Gdiplus::Image* i : image)
                 delete i;

@@ -55,3 +55,16 @@ RECT PixelMap::ToRepaint(const RECT& design) const {
 int PixelMap::Pixels(int design) const {
     return m_scale == 1.0 ? design : static_cast<int>(std::lround(design * m_scale));
 }
+
+std::wstring DoubleSkinFile(std::wstring file) {
+    const size_t dot = file.rfind(L'.');
+    file.insert(dot == std::wstring::npos ? file.size() : dot, L"@2x");
+    return file;
+}
+
+bool IsDoubleSkinPicture(unsigned width, unsigned height, unsigned doubleWidth,
+                         unsigned doubleHeight) {
+    return width > 0 && height > 0 && doubleWidth <= kMostDoubleSkinPixels &&
+           doubleHeight <= kMostDoubleSkinPixels && doubleWidth == 2ull * width &&
+           doubleHeight == 2ull * height;
+}

@@ -6,6 +6,8 @@
 
 #include "framework/plain_types.h"
 
+#include <string>
+
 // How far a resampled picture or line may reach beyond its scaled rectangle, in pixels.
 constexpr int kScaleBlendPixels = 2;
 
@@ -13,6 +15,18 @@ constexpr int kScaleBlendPixels = 2;
 // with frameWidth and frameHeight pixels of frame around it, would not fit the work area.
 double ChooseScale(unsigned dpi, int workWidth, int workHeight, int frameWidth = 0,
                    int frameHeight = 0);
+
+// Skin pictures at twice the pixels: a skin may put "name@2x.png" beside "name.png", for scales
+// above 1. It stands for the 1x picture only when it is exactly twice its size in each direction
+// (the same design rectangle, the same frames) and no larger than kMostDoubleSkinPixels each way;
+// otherwise the 1x picture is used, scaled.
+constexpr unsigned kMostDoubleSkinPixels = 8192;
+inline bool WantsDoubleSkin(double scale) {
+    return scale > 1.0;
+}
+std::wstring DoubleSkinFile(std::wstring file);
+bool IsDoubleSkinPicture(unsigned width, unsigned height, unsigned doubleWidth,
+                         unsigned doubleHeight);
 
 // Design units onto the pixels of one client area. The design size is the pixel size over the
 // scale, rounded, and the map stretches it over the pixels exactly: each way's own factor differs

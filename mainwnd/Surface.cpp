@@ -18,12 +18,14 @@ constexpr int kBlendPixels = kScaleBlendPixels;
 // Header and bottom strips, body, border, logo and link picture: what lies under the controls.
 void DrawBackdrop(Graphics& g, const SurfaceSkin& skin, int W, int H, const RECT& homeLink) {
     if (skin.top)
-        g.DrawImage(skin.top, Rect(0, 0, W, kHeaderRows), 0, 0, 8, 45, UnitPixel);
+        g.DrawImage(skin.top, Rect(0, 0, W, kHeaderRows), 0, 0, 8 * skin.topFactor,
+                    45 * skin.topFactor, UnitPixel);
     SolidBrush white(Color(0xFFFFFFFF));
     g.FillRectangle(&white, 0.0f, static_cast<REAL>(kHeaderRows), static_cast<REAL>(W),
                     static_cast<REAL>(H - kHeaderRows - kBottomRows));
     if (skin.bottom)
-        g.DrawImage(skin.bottom, Rect(0, H - kBottomRows, W, kBottomRows), 0, 0, 8, 29, UnitPixel);
+        g.DrawImage(skin.bottom, Rect(0, H - kBottomRows, W, kBottomRows), 0, 0,
+                    8 * skin.bottomFactor, 29 * skin.bottomFactor, UnitPixel);
 
     Pen pen(Color(kBorderArgb), 1.0f);
     g.DrawLine(&pen, 0, 0, 0, H);
@@ -47,8 +49,8 @@ RECT ControlPixels(const PixelMap& map, const ControlLayout& layout, int id) {
 // A control's frame at a scale, resampled once into a picture of the pixels it may touch
 // (premultiplied, transparent around it). Paints lay these down 1:1, which gives the same pixels
 // on a frame of any corner; a resampled draw does not (under Wine it lands a column apart).
-std::unique_ptr<Bitmap> ScaleControl(Image* image, const PixelMap& map, const ControlLayout& layout,
-                                     int id, int state) {
+std::unique_ptr<Bitmap> ScaleControl(Image* image, int factor, const PixelMap& map,
+                                     const ControlLayout& layout, int id, int state) {
     const RECT px = ControlPixels(map, layout, id);
     auto sprite =
         std::make_unique<Bitmap>(px.right - px.left, px.bottom - px.top, PixelFormat32bppPARGB);
@@ -60,7 +62,8 @@ std::unique_ptr<Bitmap> ScaleControl(Image* image, const PixelMap& map, const Co
                          MatrixOrderAppend);
     const RECT rc = ControlRect(layout, id);
     const INT w = rc.right - rc.left, h = rc.bottom - rc.top;
-    g.DrawImage(image, Rect(rc.left, rc.top, w, h), 0, state * h, w, h, UnitPixel);
+    g.DrawImage(image, Rect(rc.left, rc.top, w, h), 0, state * h * factor, w * factor, h * factor,
+                UnitPixel);
     return sprite;
 }
 
@@ -88,9 +91,9 @@ void DrawControls(Graphics& g, const SurfaceSkin& skin, const PixelMap& map,
             continue;
         }
         RECT rc = ControlRect(layout, id);
-        INT w = rc.right - rc.left, h = rc.bottom - rc.top;
+        INT w = rc.right - rc.left, h = rc.bottom - rc.top, f = skin.controlFactor[id];
         g.DrawImage(image, Rect(rc.left - offset.x, rc.top - offset.y, w, h), 0,
-                    states.state[id] * h, w, h, UnitPixel);
+                    states.state[id] * h * f, w * f, h * f, UnitPixel);
     }
 }
 
@@ -167,7 +170,8 @@ void DrawSurface(Graphics& g, const SurfaceSkin& skin, const PixelMap& map,
         std::unique_ptr<Bitmap> made[kControlCount];
         DrawControls(g, skin, map, layout, states, RECT{0, 0, LONG_MAX, LONG_MAX}, POINT{0, 0},
                      [&](int id, int state) -> Image* {
-                         made[id] = ScaleControl(skin.control[id], map, layout, id, state);
+                         made[id] = ScaleControl(skin.control[id], skin.controlFactor[id], map,
+                                                 layout, id, state);
                          return made[id].get();
                      });
         g.Restore(scaled);
@@ -368,7 +372,7 @@ Gdiplus::Bitmap* CSurfaceCache::Sprite(const SurfaceSkin& skin, const PixelMap& 
         return nullptr;
     std::unique_ptr<Bitmap>& sprite = m_sprites[id][state];
     if (!sprite && skin.control[id])
-        sprite = ScaleControl(skin.control[id], map, layout, id, state);
+        sprite = ScaleControl(skin.control[id], skin.controlFactor[id], map, layout, id, state);
     return sprite.get();
 }
 

@@ -7,19 +7,26 @@
 #include "mainwnd/Interaction.h"
 #include "mainwnd/Scale.h"
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <vector>
 
 // The window's one-pixel border, in the skin's deepest blue; tools/make_skin.sh reads it here.
 constexpr Gdiplus::ARGB kBorderArgb = 0xFF0D4465;
 
-// The skin as a paint reads it; nothing here is owned.
+// The skin as a paint reads it; nothing here is owned. A picture's factor is its pixels per
+// design unit (2 for a skin's @2x picture): its source rectangles are the design ones times it.
+// The logo and the link picture are drawn whole and need none.
 struct SurfaceSkin {
+    SurfaceSkin() { std::fill(std::begin(controlFactor), std::end(controlFactor), 1); }
     Gdiplus::Image* top = nullptr;
     Gdiplus::Image* bottom = nullptr;
     Gdiplus::Image* logo = nullptr;
     Gdiplus::Image* content = nullptr;
     Gdiplus::Image* control[kControlCount] = {}; // frame strips by control id; entry 0 unused
+    int topFactor = 1, bottomFactor = 1;
+    int controlFactor[kControlCount];
     Gdiplus::FontFamily* font = nullptr;
 };
 

@@ -6,7 +6,11 @@
 # Shapes are written as MVG in 1x pixel-edge coordinates (pixel i spans i..i+1)
 # and rendered at SS times the size without antialiasing, then box-averaged
 # down: edges on whole pixels stay crisp, curves and diagonals get an even,
-# exact-coverage antialias. Text is rendered at 1x so the font hinting is kept.
+# exact-coverage antialias. Text is rendered at its own size so the font hinting is kept.
+#
+# The skin is made twice: name.png at 1x and name@2x.png, the same design drawn at twice the
+# pixels (X=2: twice the size, fonts at twice the size, strokes twice as wide), which the window
+# uses on screens scaled above 100 %.
 set -euo pipefail
 export LC_ALL=C
 
@@ -17,6 +21,7 @@ WIZARD=$ROOT/installer/wizard.bmp
 CJK=${CJK_FONT:-/usr/share/fonts/truetype/wqy/wqy-microhei.ttc}
 LATIN=${LATIN_FONT:-/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf}
 SS=8
+X=1
 
 # Palette: the header runs from HEAD_HI down to DEEP, the border colour the window draws.
 DEEP=$(sed -n 's/.*kBorderArgb = 0xFF\([0-9A-Fa-f]\{6\}\);.*/#\1/p' "$ROOT/mainwnd/Surface.h")
@@ -45,12 +50,19 @@ TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
 mkdir -p "$SKIN" "$(dirname "$ICON")"
 
-# vec W H MVG OUT: MVG drawn on a transparent W x H canvas.
+# x N: a design length in pixels at the current X (fractions kept).
+x() { awk -v n="$1" -v k="$X" 'BEGIN { printf "%g", n * k }'; }
+# at +DX+DY: an offset in pixels at the current X.
+at() { echo "+$(x "$1")+$(x "$2")"; }
+# skin NAME.png: the file for the current X, NAME@2x.png at 2x.
+skin() { if (( X == 1 )); then echo "$SKIN/$1"; else echo "$SKIN/${1%.png}@${X}x.png"; fi; }
+
+# vec W H MVG OUT: MVG in design units drawn on a transparent W x H (design units) canvas.
 vec() {
-  local w=$1 h=$2 mvg=$3 out=$4
-  convert -size "$((w * SS))x$((h * SS))" xc:none +antialias \
-    -draw "translate -0.5,-0.5 scale $SS,$SS $mvg" \
-    -scale "${w}x${h}!" "$out"
+  local w=$1 h=$2 mvg=$3 out=$4 k=$((SS * X))
+  convert -size "$((w * k))x$((h * k))" xc:none +antialias \
+    -draw "translate -0.5,-0.5 scale $k,$k $mvg" \
+    -scale "$((w * X))x$((h * X))!" "$out"
 }
 
 # clip PAINT W H MVG OUT: the image PAINT (e.g. gradient:a-b) cut to the
@@ -58,7 +70,7 @@ vec() {
 clip() {
   local paint=$1 w=$2 h=$3 mvg=$4 out=$5
   vec "$w" "$h" "fill white stroke none $mvg" "$TMP/mask.png"
-  convert -size "${w}x${h}" "$paint" -alpha set "$TMP/mask.png" \
+  convert -size "$((w * X))x$((h * X))" "$paint" -alpha set "$TMP/mask.png" \
     -compose DstIn -composite "$out"
 }
 
@@ -97,7 +109,7 @@ caption_button() {
   vec 33 40 "fill $hover stroke none $bg $($glyph '#FFFFFF')" "$TMP/b1.png"
   vec 33 40 "fill $pressed stroke none $bg $($glyph '#FFFFFFE8')" "$TMP/b2.png"
   convert "$TMP/b0.png" "$TMP/b1.png" "$TMP/b2.png" -background none -append "$TMP/strip.png"
-  save "$TMP/strip.png" "$SKIN/$file"
+  save "$TMP/strip.png" "$(skin "$file")"
 }
 
 make_caption_buttons() {
@@ -118,21 +130,21 @@ TAB_TEXT_Y=11
 
 tab_label() {
   local in=$1 colour=$2 text=$3 out=$4
-  convert "$in" -font "$CJK" -pointsize 14 -fill "$colour" -gravity North \
-    -annotate "+0+$TAB_TEXT_Y" "$text" "$out"
+  convert "$in" -font "$CJK" -pointsize "$(x 14)" -fill "$colour" -gravity North \
+    -annotate "$(at 0 $TAB_TEXT_Y)" "$text" "$out"
 }
 
 # tab FILE LABEL
 tab() {
   local file=$1 text=$2
-  convert -size 97x40 xc:none "$TMP/t0.png"
+  convert -size "$(x 97)x$(x 40)" xc:none "$TMP/t0.png"
   tab_label "$TMP/t0.png" "$LABEL" "$text" "$TMP/t0.png"
   vec 97 40 "fill #FFFFFF24 stroke none $TAB_HOVER" "$TMP/t1.png"
   tab_label "$TMP/t1.png" '#FFFFFF' "$text" "$TMP/t1.png"
   vec 97 40 "fill $ORANGE stroke none $TAB_FULL fill #FFFFFF rectangle 3,7 94,40" "$TMP/t2.png"
   tab_label "$TMP/t2.png" "$DEEP" "$text" "$TMP/t2.png"
   convert "$TMP/t0.png" "$TMP/t1.png" "$TMP/t2.png" -background none -append "$TMP/strip.png"
-  save "$TMP/strip.png" "$SKIN/$file"
+  save "$TMP/strip.png" "$(skin "$file")"
 }
 
 # One picture per line of the tab table in mainwnd/Tabs.h, labelled with the name its string id
@@ -155,12 +167,12 @@ make_bands() {
   # One pixel row per window row, so only the width is ever stretched. The window draws the first
   # 8 columns; the rest repeat them, so that the stretch's right edge blends with the same colour
   # instead of fading into transparency.
-  convert -size 16x45 "gradient:$HEAD_HI-$DEEP" "$TMP/top.png"
-  save "$TMP/top.png" "$SKIN/top.png"
+  convert -size "$(x 16)x$(x 45)" "gradient:$HEAD_HI-$DEEP" "$TMP/top.png"
+  save "$TMP/top.png" "$(skin top.png)"
 
-  convert -size 16x29 "gradient:$BAR_HI-$BAR_LO" \
-    -background "$BAR_RULE" -gravity North -splice 0x1 "$TMP/bottom.png"
-  save "$TMP/bottom.png" "$SKIN/bottombg.png"
+  convert -size "$(x 16)x$(x 29)" "gradient:$BAR_HI-$BAR_LO" \
+    -background "$BAR_RULE" -gravity North -splice "0x$(x 1)" "$TMP/bottom.png"
+  save "$TMP/bottom.png" "$(skin bottombg.png)"
 }
 
 # ----------------------------------------------------------------- emblem --
@@ -194,14 +206,14 @@ make_logo() {
   # A faint rim keeps the blue emblem apart from the blue header.
   vec 135 45 "fill none stroke #FFFFFF40 stroke-width 1
     roundrectangle 8.5,6.5 39.5,37.5 6.5,6.5" "$TMP/rim.png"
-  convert -size 135x45 xc:none \
-    "$TMP/em32.png" -geometry +8+6 -compose Over -composite \
+  convert -size "$(x 135)x$(x 45)" xc:none \
+    "$TMP/em32.png" -geometry "$(at 8 6)" -compose Over -composite \
     "$TMP/rim.png" -geometry +0+0 -compose Over -composite \
-    -font "$LATIN" -pointsize 21 -fill '#FFFFFF' -gravity NorthWest \
-    -annotate +47+4 'Tovo' \
-    -font "$CJK" -pointsize 11 -fill '#A8D2EE' -kerning 3.2 \
-    -annotate +48+28 '开服盒子' "$TMP/logo.png"
-  save "$TMP/logo.png" "$SKIN/logo.png"
+    -font "$LATIN" -pointsize "$(x 21)" -fill '#FFFFFF' -gravity NorthWest \
+    -annotate "$(at 47 4)" 'Tovo' \
+    -font "$CJK" -pointsize "$(x 11)" -fill '#A8D2EE' -kerning "$(x 3.2)" \
+    -annotate "$(at 48 28)" '开服盒子' "$TMP/logo.png"
+  save "$TMP/logo.png" "$(skin logo.png)"
 }
 
 make_icon() {
@@ -223,14 +235,14 @@ make_home_link() {
   local a='Tovo 网页游戏  ·  访问官网 ' b wa
   b=$(sed -n 's|^set(TOVO_RELEASE_HOME_PAGE "https\{0,1\}://\([^/"]*\).*|\1|p' "$ROOT/CMakeLists.txt")
   [ -n "$b" ] || { echo "make_skin.sh: no TOVO_RELEASE_HOME_PAGE in CMakeLists.txt" >&2; exit 1; }
-  wa=$(text_width "$CJK" 12 "$a")
+  wa=$(text_width "$CJK" "$(x 12)" "$a")
   vec 306 13 "fill $ORANGE stroke none
     path 'M 5.5,1 L 11,6.5 L 9.5,6.5 L 9.5,12 L 6.8,12 L 6.8,8.5 L 4.2,8.5
           L 4.2,12 L 1.5,12 L 1.5,6.5 L 0,6.5 Z'" "$TMP/content.png"
-  convert "$TMP/content.png" -font "$CJK" -pointsize 12 -gravity West \
-    -fill "$LINK_TEXT" -annotate +16+0 "$a" \
-    -fill "$LINK_URL" -annotate "+$((16 + wa))+0" "$b" "$TMP/content.png"
-  save "$TMP/content.png" "$SKIN/content.png"
+  convert "$TMP/content.png" -font "$CJK" -pointsize "$(x 12)" -gravity West \
+    -fill "$LINK_TEXT" -annotate "$(at 16 0)" "$a" \
+    -fill "$LINK_URL" -annotate "+$(($(x 16) + wa))+0" "$b" "$TMP/content.png"
+  save "$TMP/content.png" "$(skin content.png)"
 }
 
 # ------------------------------------------------------------ offline page --
@@ -264,13 +276,13 @@ make_offline_picture() {
   convert "$TMP/net_base.png" "$TMP/net_btn.png" -compose Over -composite \
     "$TMP/net_btn_edge.png" -compose Over -composite \
     -gravity North -font "$CJK" \
-    -pointsize 17 -fill "$INK" -annotate +0+84 '网络连接失败' \
-    -pointsize 12 -fill "$GREY" -annotate +0+110 '暂时无法连接到 Tovo 服务器' \
+    -pointsize "$(x 17)" -fill "$INK" -annotate "$(at 0 84)" '网络连接失败' \
+    -pointsize "$(x 12)" -fill "$GREY" -annotate "$(at 0 110)" '暂时无法连接到 Tovo 服务器' \
     -gravity NorthWest \
-    -pointsize 12 -fill "$GREY" -annotate +16+160 '请检查网络后重试' \
-    -pointsize 13 -fill '#FFFFFF' -annotate +204+158 '重新连接' \
+    -pointsize "$(x 12)" -fill "$GREY" -annotate "$(at 16 160)" '请检查网络后重试' \
+    -pointsize "$(x 13)" -fill '#FFFFFF' -annotate "$(at 204 158)" '重新连接' \
     "$TMP/net.png"
-  save "$TMP/net.png" "$SKIN/net.png"
+  save "$TMP/net.png" "$(skin net.png)"
 }
 
 # ---------------------------------------------------------- setup wizard --
@@ -295,11 +307,14 @@ make_wizard_picture() {
   convert "$TMP/wizard.png" -strip -alpha off -type TrueColor BMP3:"$WIZARD"
 }
 
-make_caption_buttons
-make_tabs
-make_bands
-make_logo
-make_home_link
-make_offline_picture
+for X in 1 2; do
+  make_caption_buttons
+  make_tabs
+  make_bands
+  make_logo
+  make_home_link
+  make_offline_picture
+done
+X=1
 make_icon
 make_wizard_picture

@@ -213,7 +213,8 @@ LRESULT CWebDlg::OnPaint(WPARAM, LPARAM) {
         if (picture) {
             // Placed in the window's design units, drawn and clicked in pixels.
             PixelMap map(g_pMainWnd->Scale(), rc.right, rc.bottom);
-            RECT rcPicture = CalcCentredImageRect(picture, RECT{0, 0, map.Width(), map.Height()});
+            RECT rcPicture = CalcCentredImageRect(picture, RECT{0, 0, map.Width(), map.Height()},
+                                                  g_pMainWnd->NetFactor());
             if (!map.Unit())
                 graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
             DrawImageInRect(&graphics, picture, map.ToPixels(rcPicture));

@@ -297,4 +297,17 @@ TEST(ScaleRules, TheScaleFitsTheWorkAreaAndMapsDesignUnitsOntoThePixels) {
     RECT whole = map.ToPixels(RECT{0, 0, map.Width(), map.Height()});
     EXPECT_EQ(1506, whole.right);
     EXPECT_EQ(1043, whole.bottom);
+
+    // Above 1 a skin's @2x picture stands in for its 1x one only at exactly twice the size.
+    EXPECT_FALSE(WantsDoubleSkin(1.0));
+    EXPECT_TRUE(WantsDoubleSkin(1.25));
+    EXPECT_EQ(L"fackback@2x.png", DoubleSkinFile(L"fackback.png"));
+    EXPECT_TRUE(IsDoubleSkinPicture(33, 120, 66, 240));
+    const unsigned wrong[][4] = {{33, 120, 66, 239},
+                                 {33, 120, 33, 120},
+                                 {0, 0, 0, 0},
+                                 {30000, 30000, 60000, 60000},
+                                 {0x80000000u, 1, 0, 2}};
+    for (const auto& w : wrong)
+        EXPECT_FALSE(IsDoubleSkinPicture(w[0], w[1], w[2], w[3])) << w[0] << "x" << w[1];
 }

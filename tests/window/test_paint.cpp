@@ -18,6 +18,9 @@ constexpr DWORD kTop = 0x204060, kBottom = 0x604020, kLogo = 0x00FF00, kLink = 0
 constexpr DWORD kWhite = 0xFFFFFF, kBorder = 0x0D4465;
 constexpr DWORD kButtonFrame[3] = {0xC00000, 0x00C000, 0x0000C0};
 constexpr DWORD kTabFrame[3] = {0xC0C000, 0x00C0C0, 0xC000C0};
+// hot@2x.png's frames. The test skin's other @2x pictures are unsound (one row short, not a PNG,
+// a header that claims 30000 x 30000): their 1x pictures are drawn.
+constexpr DWORD kTabFrame2x[3] = {0x808000, 0x008080, 0x800080};
 
 // The surface as a paint draws it (or as `paint` draws it), from a top-down 32-bit DIB.
 class Render {
@@ -333,18 +336,19 @@ TEST_F(Paint, RepaintsOfWhatChangedLeaveWhatAFullComposeLeaves) {
     }
 }
 
-// At 144 DPI every control shows its frame around its scaled centre and the caption's glyphs
-// come from a font made for the scale: ink half as tall again as at 96, not a stretched bitmap.
+// At 144 DPI every control shows its frame around its scaled centre, from the skin's sound @2x
+// pictures (frame k at rows 2·k·h), and the caption's glyphs come from a font made for the
+// scale: ink half as tall again as at 96, not a stretched bitmap. Back at 96, the 1x pictures.
 TEST_F(Paint, AtAScaleControlsAndCaptionAreDrawnForThePixels) {
     CMainWnd wnd;
     CMainWndProbe probe(wnd);
     probe.UseSkin(m_skin);
-    int inkRows[2] = {};
+    int inkRows[3] = {};
     const struct {
         unsigned dpi;
         int w, h;
-    } cases[] = {{96, 1004, 695}, {144, 1506, 1043}};
-    for (int c = 0; c < 2; ++c) {
+    } cases[] = {{96, 1004, 695}, {144, 1506, 1043}, {96, 1004, 695}};
+    for (int c = 0; c < 3; ++c) {
         const int PW = cases[c].w, PH = cases[c].h;
         probe.SetScale(cases[c].dpi, RECT{0, 0, 4000, 3000});
         SetWindowPos(wnd.m_hWnd, nullptr, 0, 0, PW, PH, SWP_NOMOVE | SWP_NOZORDER);
@@ -352,7 +356,9 @@ TEST_F(Paint, AtAScaleControlsAndCaptionAreDrawnForThePixels) {
         const ControlLayout l = probe.Layout();
         Render r(wnd.m_hWnd, PW, PH);
         for (int id = kMinButton; id < kControlCount; ++id) {
-            const DWORD* frames = id < kFirstTab ? kButtonFrame : kTabFrame;
+            const DWORD* frames = id < kFirstTab              ? kButtonFrame
+                                  : id == kFirstTab && c == 1 ? kTabFrame2x
+                                                              : kTabFrame;
             RECT px = map.ToPixels(ControlRect(l, id));
             EXPECT_EQ(frames[id == kFirstTab ? 2 : 0], r.At(Centre(px)))
                 << cases[c].dpi << " " << id;
