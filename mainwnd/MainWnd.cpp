@@ -208,9 +208,8 @@ void CMainWnd::CreateParts() {
     GetModulePath(m_strAppPath);
     m_strVersion = GetFileVersionString(ExtendedPath(m_strAppPath), L"FileVersion");
 
+    // Set on the window, at the sizes for its DPI, by SetIconsForDpi below.
     m_hIcon = LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_APP));
-    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
     // The monitor the window opens on decides its scale, and the scale the skin's pictures.
     SetScale(AfxGetDpiForWindow(m_hWnd), WorkAreaAt(WindowRectOf(m_hWnd)));
